@@ -1,0 +1,24 @@
+// Extended-notation readers: time, time with zone, date and datetime.
+#pragma once
+
+#include <stdint.h>
+
+#include "module.h"
+
+ZB_API extern const double zpowten[32];
+
+ZB_API int32_t read2digs(const char **cursor, int32_t *left, int32_t *result);
+ZB_API uint32_t i8601_time(ifmblock *blk, int32_t flag);
+ZB_API uint32_t i8601tm(ifmblock *blk);
+
+ZB_API uint32_t get_time_offset(int32_t flag, const ifmblock *caller, ifmblock *work,
+                                int32_t *offset);
+ZB_API uint32_t i8601tz(ifmblock *blk);
+ZB_API uint32_t i8601lz(ifmblock *blk);
+
+ZB_API int32_t date_ok(const char *text, int32_t len);
+ZB_API uint32_t i8601da(ifmblock *blk);
+ZB_API uint32_t i8601dn(ifmblock *blk);
+ZB_API uint32_t i8601_datetime(ifmblock *blk, int32_t flag);
+ZB_API uint32_t i8601dt(ifmblock *blk);
+ZB_API uint32_t i8601dz(ifmblock *blk);

@@ -1,0 +1,135 @@
+// The stand-in host: builds a GCB with real services, loads modules, and
+// makes every service observable to tests (captured log, allocator failure
+// injection, options, local GMT offset, tasks).
+//
+// The services are plain function pointers with no context argument, so they
+// reach the host through one process-wide active Host: constructing a Host
+// makes it the active one; at most one exists at a time.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gcb.h"
+#include "ifmblock.h"
+#include "records.h"
+
+namespace zbhost {
+
+// The directory the modules are built into (set by the build).
+std::string module_dir();
+// Path of a deliverable in the build ("zelbrant" -> <dir>/zelbrant.so).
+std::string module_path(const std::string &name);
+
+class Host;
+
+// A host task: its context (name table, locale chain) and its termination
+// routines registered through vir2g.
+struct Task;
+
+class Host {
+ public:
+  Host();
+  ~Host();
+  Host(const Host &) = delete;
+  Host &operator=(const Host &) = delete;
+
+  static Host *active();
+
+  gcb *gcb_ptr();
+  void *pidb();
+
+  // --- services -----------------------------------------------------------
+  // Local offset from GMT in seconds, east positive; nullopt: the system's.
+  void set_gmt_offset(std::optional<double> seconds);
+  // Host options read by xoptcgt (DEBUG among them).
+  void set_option(const std::string &name, const std::string &value);
+  void clear_option(const std::string &name);
+  // wzifmch: an all-blank field counts as missing notation (default on).
+  void set_blank_is_missing(bool on);
+  // Years below 100 given to zmdy fall in the 100 years from this one
+  // (default 1926: 26..99 -> 1926..1999, 0..25 -> 2000..2025).
+  void set_year_cutoff(int first_year);
+  int year_cutoff() const;
+
+  // --- log ------------------------------------------------------------------
+  // Captured lines (always kept); echo to stderr unless capturing is on.
+  void capture_log(bool on);
+  std::vector<std::string> log() const;
+  void clear_log();
+
+  // --- allocators ------------------------------------------------------------
+  // The next n allocations succeed, every later one fails; -1: never fail.
+  void fail_allocations_after(long n);
+  long allocations() const;       // successful allocations so far
+  long live_blocks() const;       // allocated and not yet freed
+
+  // --- xexit -----------------------------------------------------------------
+  // By default xexit ends the current task and the process (exit status 3).
+  // A test host records the call and returns to the caller instead.
+  void set_exit_returns(bool on);
+  std::vector<std::pair<int32_t, int32_t>> exits() const;
+
+  // --- tasks -----------------------------------------------------------------
+  task_context *current_task();
+  task_context *new_task();            // not made current
+  void switch_task(task_context *t);
+  // Calls the task's termination routines (with it current), then frees it.
+  // The first task may be ended too; the host then has no current task until
+  // another is switched in.
+  void end_task(task_context *t);
+  // Replaces the locale tables of a task (copied).
+  void set_locale(task_context *t, const locale_tables &tables);
+  static locale_tables default_locale();
+
+ private:
+  friend struct Services;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// A loaded module.
+class Module {
+ public:
+  // Loads the library, calls mcn_main with the host's GCB and process block
+  // and checks the image record. On failure returns null and sets *error to a
+  // message that names the file.
+  static std::unique_ptr<Module> load(Host &host, const std::string &path, std::string *error);
+  ~Module();
+
+  void *symbol(const char *name) const;  // null when not exported
+  template <class F>
+  F fn(const char *name) const {
+    return reinterpret_cast<F>(symbol(name));
+  }
+  const vi_mcn_record *image() const { return image_; }
+  const pcn_record *pcn() const;  // first record of mcn_pcns
+  const std::string &path() const { return path_; }
+
+ private:
+  Module() = default;
+  void *handle_ = nullptr;
+  const vi_mcn_record *image_ = nullptr;
+  std::string path_;
+};
+
+// Calendar arithmetic of vector 155, usable directly by tests and tools.
+namespace cal {
+constexpr int kMinYear = 1582;
+constexpr int kMaxYear = 20000;
+// Days from 1960-01-01 of a proleptic Gregorian date (no range check).
+int64_t days_from_civil(int64_t y, unsigned m, unsigned d);
+struct Civil {
+  int64_t year;
+  unsigned month, day;
+};
+Civil civil_from_days(int64_t days);
+bool valid_date(int64_t y, int64_t m, int64_t d);
+}  // namespace cal
+
+}  // namespace zbhost

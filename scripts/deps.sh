@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, where it is missing (Debian).
+set -euo pipefail
+need=(g++ cmake make libgtest-dev binutils)
+[ "${ZB_WANT_CLANG:-0}" = 1 ] && need+=(clang libclang-rt-14-dev)
+missing=()
+for p in "${need[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+if [ "$(id -u)" != 0 ]; then
+  echo "missing packages: ${missing[*]} (run as root to install them)" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -1,0 +1,46 @@
+#include "support/fixture.h"
+
+namespace zbtest {
+
+ReadResult read_numeric(ifm_reader reader, std::string_view text, int32_t width, int32_t avail) {
+  GuardedField field(text);
+  ifmblock blk;
+  std::memset(&blk, 0, sizeof blk);
+  double target = sentinel();
+  blk.width = width < 0 ? static_cast<int32_t>(text.size()) : width;
+  blk.avail = avail < 0 ? static_cast<int32_t>(text.size()) : avail;
+  blk.input = field.data();
+  blk.target = &target;
+  blk.target_len = 8;
+  ReadResult r;
+  r.rc = reader(&blk);
+  r.value = target;
+  r.status = blk.status;
+  r.untouched = is_sentinel(target);
+  return r;
+}
+
+void ModuleTest::SetUp() {
+  host = std::make_unique<zbhost::Host>();
+  host->capture_log(true);
+  host->set_exit_returns(true);
+  std::string err;
+  zel = zbhost::Module::load(*host, zbhost::module_path("zelbrant"), &err);
+  ASSERT_TRUE(zel) << err;
+  mor = zbhost::Module::load(*host, zbhost::module_path("morvista"), &err);
+  ASSERT_TRUE(mor) << err;
+}
+
+void ModuleTest::TearDown() {
+  mor.reset();
+  zel.reset();
+  host.reset();
+}
+
+void *ModuleTest::sym(const char *name, bool morvista) {
+  void *p = (morvista ? mor : zel)->symbol(name);
+  EXPECT_NE(p, nullptr) << name << " is not exported";
+  return p;
+}
+
+}  // namespace zbtest
