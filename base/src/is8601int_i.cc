@@ -233,13 +233,16 @@ struct Scan {
   }
 };
 
-// Maximum digits of the next number, by entity, scan kind and slot.
+// Maximum digits of the next number, by entity, scan kind and slot. A number
+// after a decimal mark fills the fraction slot and is read with its width,
+// whatever the count.
 int32_t max_digits(const Scan &s) {
+  const int slot = s.frac >= 0 ? 6 : s.count;
   int32_t w;
   if (s.e->is_datetime && (s.kind == Kind::undecided || s.kind == Kind::basic))
-    w = s.count == 0 ? 4 : s.count == 6 ? 3 : 2;
+    w = slot == 0 ? 4 : slot == 6 ? 3 : 2;
   else if (!s.e->is_datetime && s.kind == Kind::basic)
-    w = s.count == 0 ? 4 : s.count == 6 ? s.n : 2;
+    w = slot == 0 ? 4 : slot == 6 ? s.n : 2;
   else
     w = s.n;
   return w < s.n ? w : s.n;
@@ -362,6 +365,8 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
   }
 
   const int slot = s.frac >= 0 ? 6 : s.count;
+  // Digits beyond the fraction's width, or a number after the fraction.
+  if (slot == 6 && !(s.e->absent & ENT_ABSENT_FRACTION)) return kProbTooManyDigits;
   if (is_mark(chr)) s.frac = s.count;
   store(s, slot, num);
   s.advance(num.u + skip);
