@@ -27,9 +27,6 @@ constexpr char kNoOffset[kOffsetLen + 1] = "      ";
 constexpr char kDiagWord[] = "N8601DIAG";
 constexpr int32_t kDiagLen = sizeof kDiagWord - 1;
 
-// The most of a field a log line shows (see log_field).
-constexpr int32_t kLogFieldMax = 512;
-
 // How a code is reported: its message, whether the line quotes the field,
 // and whether it is logged only once per slot (until the next init).
 // Row 0 serves every code outside 1..27.
@@ -160,20 +157,12 @@ void write_offset(char *out) {
   two_digits(out + 4, a % 3600 / 60);
 }
 
-// The field form of a log line. The field is not NUL-terminated, so it is
-// copied into a terminated buffer and the copy's length passed for %*s: the
-// host's formatter then reads no further than the copy, whether it takes the
-// length as a bound or as a minimum width. Fields longer than kLogFieldMax
-// show their first kLogFieldMax bytes.
+// The field form of a log line. The field is not NUL-terminated: the host's
+// formatter reads at most the given length for %*s, so that length must not
+// exceed the field. A field with no text or a negative length shows as ''.
 void log_field(const ifmblock *blk, const char *message) {
-  char text[kLogFieldMax + 1];
-  int32_t n = 0;
-  if (blk && blk->input && blk->avail > 0) {
-    n = blk->avail < kLogFieldMax ? blk->avail : kLogFieldMax;
-    memcpy(text, blk->input, static_cast<size_t>(n));
-  }
-  text[n] = '\0';
-  xpslog("Problem with: '%*s': %s.", n, text, message);
+  bool text = blk && blk->input && blk->avail > 0;
+  xpslog("Problem with: '%*s': %s.", text ? blk->avail : 0, text ? blk->input : "", message);
 }
 
 void report(uint8_t *slot, const ifmblock *blk, int32_t code) {
