@@ -97,24 +97,30 @@ uint8_t *slot_of(task_context *t) {
   return names ? find_slot(names).slot : nullptr;
 }
 
-// A zeroed slot stored under handle; null (and null stored) when the
-// allocator has no memory, so the key stays bound to no slot.
+// A zeroed slot stored under handle, or null: no memory, or the host would
+// not store it (the block then goes straight back).
 uint8_t *new_slot(name_table *names, uint32_t handle) {
   void *p = names->alloc ? vmalcp_handler(names->alloc, kSlotSize, kSlotAllocFlags) : nullptr;
-  if (p) memset(p, 0, kSlotSize);
-  wtrsset(names, handle, p);
+  if (!p) return nullptr;
+  memset(p, 0, kSlotSize);
+  if (wtrsset(names, handle, p) != 0) {
+    vmfree_handler(zb_gcb()->pool, p, 0, kSlotFreeFlags);
+    return nullptr;
+  }
   return static_cast<uint8_t *>(p);
 }
 
 // First use in a task: the host is to call uwxn8601_term when the task ends;
-// an entry is made, the key bound to it and the slot stored under it. The
-// host's answers to these calls carry nothing the module could act on.
+// an entry is made, the key bound to it and the slot stored under it. Each
+// step needs the one before: without the registration the slot would outlive
+// the task, and without an entry of its own the key would be bound to
+// whatever handle the host left unfilled.
 uint8_t *create_slot(name_table *names) {
   uint64_t token = 0;
   uint32_t handle = 0;
-  vir2g(uwxn8601_term, &token, names, v_global_pidb_anchor);
-  wtrscrt(names, &handle, 0, token);
-  xytnsl(names, 1, zb_slot_key, ZB_SLOT_KEY_LEN, handle);
+  if (vir2g(uwxn8601_term, &token, names, v_global_pidb_anchor) != 0) return nullptr;
+  if (wtrscrt(names, &handle, 0, token) != 0) return nullptr;
+  if (xytnsl(names, 1, zb_slot_key, ZB_SLOT_KEY_LEN, handle) != 0) return nullptr;
   return new_slot(names, handle);
 }
 
@@ -192,7 +198,8 @@ void fill_target(ifmblock *blk, int32_t fill) {
 // uwxn8601_init(): finds or creates the current task's slot, turns its switch
 // on when the DEBUG option asks for diagnostics, clears every problem marker
 // and rewrites the offset text. When the lookup gives an answer other than
-// bound or unbound, or the allocator has no memory, no slot is touched.
+// bound or unbound, or no slot can be made (no memory, or the host refuses a
+// step), nothing is written and later calls act as if there were no slot.
 ZB_API void uwxn8601_init(void) {
   name_table *names = names_of(zb_current_task());
   if (!names) return;
