@@ -1,6 +1,7 @@
 // Registration of the morvista informat family: the program-control-node record
 // the host finds through mcn_pcns, and the module entry it points at.
 #include "module.h"
+#include "diag.h"
 #include "records.h"
 
 ZB_API void *morvista(int32_t request);
@@ -11,6 +12,7 @@ ZB_VISIBLE extern const pcn_record pcn_MORVISTA = {
     0x2053ACB1, 15,
 };
 ZB_HIDDEN extern const pcn_record zb_own_pcn __attribute__((alias("pcn_MORVISTA")));
+ZB_HIDDEN extern const char zb_slot_key[] = "__FMT_MORVISTA";  // task slot key
 }
 
 // Module entry (registration comes with the basic readers).

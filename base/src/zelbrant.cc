@@ -1,6 +1,7 @@
 // Registration of the zelbrant informat family: the program-control-node record
 // the host finds through mcn_pcns, and the module entry it points at.
 #include "module.h"
+#include "diag.h"
 #include "records.h"
 
 ZB_API void *zelbrant(int32_t request);
@@ -11,6 +12,7 @@ ZB_VISIBLE extern const pcn_record pcn_ZELBRANT = {
     0x12D80C, 15,
 };
 ZB_HIDDEN extern const pcn_record zb_own_pcn __attribute__((alias("pcn_ZELBRANT")));
+ZB_HIDDEN extern const char zb_slot_key[] = "__FMT_ZELBRANT";  // task slot key
 }
 
 // Module entry (registration comes with the basic readers).
