@@ -204,7 +204,9 @@ TEST_F(ScannerTest, StrictModes) {
     EXPECT_EQ(scan(r.text, 0x280).rc, r.lenient);
     const Out s = scan(r.text, 0x80);
     EXPECT_EQ(s.rc, r.strict);
-    if (s.rc != 0) EXPECT_EQ(s.hex, kMissing);
+    if (s.rc != 0) {
+      EXPECT_EQ(s.hex, kMissing);
+    }
     EXPECT_EQ(scan(r.text, 0x200).rc, r.strict_placeholders);
   }
 }
@@ -641,7 +643,9 @@ TEST_F(ScannerTest, GeneratedTextsDecodeAndRepack) {
     std::string why;
     ASSERT_TRUE(zbtest::unpack(o.e.packed, &got, &why)) << o.hex << ": " << why;
     expect_same(got, c.want);
-    if (c.check_value) EXPECT_NEAR(o.e.datetime, c.value, 1e-3);
+    if (c.check_value) {
+      EXPECT_NEAR(o.e.datetime, c.value, 1e-3);
+    }
 
     Entity again = zbtest::to_entity(got);
     convert(&again);
