@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "host.h"
@@ -116,7 +117,8 @@ Task *Impl::make_task() {
   p->header = task_object{&p->locale_obj, 1, 0, nullptr};
   p->locales.push_back(std::make_unique<locale_tables>(Host::default_locale()));
   p->locale_obj = task_object{nullptr, 2, 0, p->locales.back().get()};
-  p->pages.reset(new void **[kPages]());
+  p->pages.reset(static_cast<void ***>(std::calloc(kPages, sizeof(void **))));
+  if (!p->pages) throw std::bad_alloc();
   std::lock_guard<std::mutex> lock(tasks_mu);
   tasks.push_back(std::move(t));
   return p;

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,12 @@ static_assert(offsetof(HostAllocator, base) == 0);
 constexpr size_t kPageEntries = 65536;
 constexpr size_t kPages = 65536;
 
+struct FreeDeleter {
+  void operator()(void *p) const { std::free(p); }
+};
+template <class T>
+using CallocPtr = std::unique_ptr<T[], FreeDeleter>;
+
 struct Task {
   task_context ctx;        // what the module sees; ctx.host_private = this
   name_table names;        // names.alloc = &alloc.base; names.host_private = this
@@ -45,8 +52,10 @@ struct Task {
 
   std::mutex mu;  // guards everything below
   std::vector<std::unique_ptr<locale_tables>> locales;  // every version set, kept
-  std::unique_ptr<void **[]> pages;                     // kPages page pointers
-  std::vector<std::unique_ptr<void *[]>> page_store;    // owns the pages
+  // calloc'ed: the system hands out zero pages lazily, so a task that uses
+  // few handles costs little.
+  CallocPtr<void **> pages;                  // kPages page pointers
+  std::vector<CallocPtr<void *>> page_store;  // owns the pages
   uint64_t next_handle = 1;  // next handle to issue; 0 is never issued
   std::map<std::string, uint32_t, std::less<>> bindings;
   std::vector<std::pair<term_routine, uint64_t>> terms;  // vir2g registrations
