@@ -47,8 +47,8 @@ struct Task {
   task_context ctx;        // what the module sees; ctx.host_private = this
   name_table names;        // names.alloc = &alloc.base; names.host_private = this
   HostAllocator alloc;     // the name table's allocator
-  task_object header;      // first object of the chain: carries no tables
-  task_object locale_obj;  // second: the task's locale table set
+  task_object header;      // first object of the chain (kind 1): carries no tables
+  task_object locale_obj;  // second (kind 2): the task's locale table set
 
   std::mutex mu;  // guards everything below
   std::vector<std::unique_ptr<locale_tables>> locales;  // every version set, kept
@@ -120,6 +120,8 @@ struct Impl {
   void release_all_of(const HostAllocator *a);
 
   Task *find_task(const name_table *names);  // null when not a live task's table
+  Task *find_task(const task_context *ctx);  // null when not a live task
+  void end(Task *task);                      // termination routines, then free
   Task *make_task();
   void log_line(std::string line);
 };
