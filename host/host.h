@@ -26,7 +26,17 @@ std::string module_dir();
 // Path of a deliverable in the build ("zelbrant" -> <dir>/zelbrant.so).
 std::string module_path(const std::string &name);
 
+// Answers of the name-table and task services besides 0 (and
+// XYTNGL_UNBOUND from xytngl).
+constexpr uint32_t kBadArgument = 0x80008020u;  // null pointer, bad length, unknown table
+constexpr uint32_t kNoEntry = 0x80008021u;      // handle never created by wtrscrt
+constexpr uint32_t kTableFull = 0x80008022u;    // every handle is in use, or no memory
+// Answers of wzrlchr besides 0.
+constexpr int32_t kNoDigit = 1;   // the text does not begin with a digit
+constexpr int32_t kOverflow = 2;  // the digits exceed a signed 64-bit integer
+
 class Host;
+struct Impl;  // the host's private state (host_impl.h)
 
 // A host task: its context (name table, locale chain) and its termination
 // routines registered through vir2g.
@@ -68,6 +78,16 @@ class Host {
   void fail_allocations_after(long n);
   long allocations() const;       // successful allocations so far
   long live_blocks() const;       // allocated and not yet freed
+  // Frees of pointers that no host allocator handed out (ignored otherwise).
+  long bad_frees() const;
+  // The latest successful allocation: which allocator ("registration",
+  // "pool" or "task"), the size and the flags the caller passed.
+  struct AllocationInfo {
+    std::string allocator;
+    size_t size;
+    uint32_t flags;
+  };
+  std::optional<AllocationInfo> last_allocation() const;
 
   // --- xexit -----------------------------------------------------------------
   // By default xexit ends the current task and the process (exit status 3).
@@ -89,7 +109,6 @@ class Host {
 
  private:
   friend struct Services;
-  struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
@@ -119,6 +138,20 @@ class Module {
 };
 
 // Calendar arithmetic of vector 155, usable directly by tests and tools.
+//
+// The host's date functions (vector 155) work on the proleptic Gregorian
+// calendar with dates as days from 1960-01-01. Their rules:
+//  - zmdy(month, day, year) yields the missing value when a component is
+//    missing, not a whole number, or the three make no calendar date. A year
+//    below 100 stands for the first year at or after year_cutoff() that ends
+//    in those two digits; the year must then lie in kMinYear..kMaxYear
+//    (1582..20000, whole years).
+//  - Every function yields the missing value for a missing input and for a
+//    date (or the date part of a datetime) outside those years.
+//  - zdatprt, ztimprt, zhour, zminute and zsecond split with floored
+//    division: ztimprt is always in [0, 86400), zhour(-1800) is 23; zsecond
+//    keeps the fraction.
+//  - zjuldat gives year * 1000 + day of the year; zymdjul takes it apart.
 namespace cal {
 constexpr int kMinYear = 1582;
 constexpr int kMaxYear = 20000;
@@ -129,7 +162,13 @@ struct Civil {
   unsigned month, day;
 };
 Civil civil_from_days(int64_t days);
+// A calendar date in kMinYear..kMaxYear.
 bool valid_date(int64_t y, int64_t m, int64_t d);
+bool is_leap(int64_t y);
+unsigned last_day(int64_t y, unsigned m);  // 0 for a month outside 1..12
+// The host date range: 1582-01-01 and 20000-12-31 as day numbers.
+int64_t min_day();
+int64_t max_day();
 }  // namespace cal
 
 }  // namespace zbhost

@@ -42,8 +42,8 @@ static_assert(offsetof(iso_entity, days_kept) == 78);
 #define ENT_MISSING 0xFFu
 
 // Packed encoding.
-ZB_API extern const uint8_t postxt[101];
-ZB_API extern const uint8_t negtxt[101];
+ZB_API const uint8_t postxt[101];
+ZB_API const uint8_t negtxt[101];
 ZB_API int32_t convert_to_bcd(iso_entity *e);
 ZB_API int32_t hexify(const void *src, int32_t count, char *target, int32_t width);
 
@@ -53,7 +53,7 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
 ZB_API void add_fraction(iso_entity *e, int32_t sign);
 
 // Interval derivation.
-ZB_API extern const int32_t daysinmonth[13];
+ZB_API const int32_t daysinmonth[13];
 ZB_API int32_t derive_interval(const char *text, int32_t len, iso_entity *first,
                                iso_entity *second, int32_t mode);
 ZB_API int32_t compute_duration(const iso_entity *start, const iso_entity *end, iso_entity *out);

@@ -5,7 +5,8 @@
 
 #include "module.h"
 
-ZB_API extern const double zpowten[32];
+// 10^0 .. 10^31, the divisors of decimal fractions.
+ZB_API const double zpowten[32];
 
 ZB_API int32_t read2digs(const char **cursor, int32_t *left, int32_t *result);
 ZB_API uint32_t i8601_time(ifmblock *blk, int32_t flag);

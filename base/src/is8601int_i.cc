@@ -1,0 +1,698 @@
+// ISO entities: the packed form of one datetime or duration (convert_to_bcd,
+// hexify and the two byte-code tables), the date-or-duration scanner that
+// fills an iso_entity from text, and add_fraction, which turns the fraction
+// of the smallest given component into a change of a datetime.
+#include <math.h>
+#include <string.h>
+
+#include "entity.h"
+#include "fstring.h"
+
+// postxt[i]: the two-decimal-digit code of i (0x00 .. 0x99); entry 100: 0xFF,
+// the code of an absent pair.
+ZB_API const uint8_t postxt[101] = {
+    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09,  //
+    0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19,  //
+    0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29,  //
+    0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39,  //
+    0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49,  //
+    0x50, 0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59,  //
+    0x60, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69,  //
+    0x70, 0x71, 0x72, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79,  //
+    0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89,  //
+    0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99,  //
+    0xFF,
+};
+
+// negtxt[i]: the i-th byte, ascending, whose two hexadecimal digits are not
+// both decimal. A negative component-form duration carries in byte 0 the
+// negtxt code at the postxt position of its first two year digits.
+ZB_API const uint8_t negtxt[101] = {
+    0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x1A, 0x1B, 0x1C, 0x1D,  //
+    0x1E, 0x1F, 0x2A, 0x2B, 0x2C, 0x2D, 0x2E, 0x2F, 0x3A, 0x3B,  //
+    0x3C, 0x3D, 0x3E, 0x3F, 0x4A, 0x4B, 0x4C, 0x4D, 0x4E, 0x4F,  //
+    0x5A, 0x5B, 0x5C, 0x5D, 0x5E, 0x5F, 0x6A, 0x6B, 0x6C, 0x6D,  //
+    0x6E, 0x6F, 0x7A, 0x7B, 0x7C, 0x7D, 0x7E, 0x7F, 0x8A, 0x8B,  //
+    0x8C, 0x8D, 0x8E, 0x8F, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F,  //
+    0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9,  //
+    0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF, 0xB0, 0xB1, 0xB2, 0xB3,  //
+    0xB4, 0xB5, 0xB6, 0xB7, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD,  //
+    0xBE, 0xBF, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7,  //
+    0xFE,
+};
+
+namespace {
+
+// Problem codes this file returns (their messages belong to n8601prob).
+enum : int32_t {
+  kProbTooManyDigits = 1,
+  kProbNoNumber = 2,
+  kProbNoYear = 3,
+  kProbDesignatorInDatetime = 4,
+  kProbNoDesignator = 5,
+  kProbOutOfOrder = 6,
+  kProbOutOfRange = 7,
+  kProbInvalidDatetime = 8,
+  kProbBadOffset = 9,
+  kProbBlank = 11,
+  kProbDelimiter = 12,
+  kProbStrictDigits = 17,
+  kProbStrictDelimiters = 18,
+  kProbFractions = 20,
+  kProbNoTime = 21,
+  kProbTrailingT = 23,
+};
+
+constexpr int32_t kModeStrict = 0x80;
+constexpr int32_t kModeStrictPlaceholders = 0x200;
+constexpr uint8_t kUnitThousandths = 0x20;
+constexpr double kDay = 86400.0;
+
+void set_missing(uint8_t packed[8]) { memset(packed, 0xFF, 8); }
+
+// ---------------------------------------------------------------------------
+// Packing
+
+// Single-unit form: zero bytes, the count's low 32 bits in bytes 3-6 (most
+// significant first), the unit code in byte 7. The count is taken modulo 2^64
+// so that only its low 32 bits matter, whatever its size.
+void pack_single_unit(iso_entity *e) {
+  uint64_t count = 0;
+  switch (e->unit & ~kUnitThousandths) {
+    case 1: count = static_cast<uint64_t>(e->month); break;
+    case 2: count = static_cast<uint64_t>(e->day); break;
+    case 3: count = static_cast<uint64_t>(e->day / 7); break;
+    case 4: count = static_cast<uint64_t>(e->hour); break;
+    case 8: count = static_cast<uint64_t>(e->minute); break;
+    case 16: count = static_cast<uint64_t>(e->second); break;
+    default: break;
+  }
+  if (e->unit & kUnitThousandths) count = count * 1000u + static_cast<uint64_t>(e->fraction);
+  uint8_t *b = e->packed;
+  memset(b, 0, 8);
+  b[3] = static_cast<uint8_t>(count >> 24);
+  b[4] = static_cast<uint8_t>(count >> 16);
+  b[5] = static_cast<uint8_t>(count >> 8);
+  b[6] = static_cast<uint8_t>(count);
+  b[7] = static_cast<uint8_t>(e->unit * 4u + 2u);
+  if (e->negative) b[1] |= 0x80;
+}
+
+// Two decimal digits of a component within 0-99. Each digit is kept to its
+// own nibble, so a value out of range never spills into its neighbour.
+void put_pair(uint8_t *digit, int64_t v) {
+  digit[0] = static_cast<uint8_t>((v / 10) & 0xF);
+  digit[1] = static_cast<uint8_t>((v % 10) & 0xF);
+}
+
+// Component form: digits 1-13 (year, month, day, hour, minute, second; F where
+// absent), then a 12-bit tail of fraction, anchor and datetime bits.
+void pack_components(iso_entity *e) {
+  uint8_t digit[14];
+  memset(digit, 0xF, sizeof digit);
+  const uint8_t absent = e->absent;
+  if (!(absent & ENT_ABSENT_YEAR)) {
+    // year + 10000 in five positions forces the leading zeros of the last
+    // four (year 7 gives 0007). A year outside 0-9999 has no packed form;
+    // whatever is not a digit there stays F.
+    char text[5];
+    wzclchr(static_cast<int64_t>(static_cast<uint64_t>(e->year) + 10000u), text, 5);
+    for (int i = 0; i < 4; ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[1 + i]);
+      if (zb_isdigit(c)) digit[i] = static_cast<uint8_t>((c - '0') & 0xF);
+    }
+  }
+  if (!(absent & ENT_ABSENT_MONTH)) digit[4] = static_cast<uint8_t>(e->month & 0xF);
+  if (!(absent & ENT_ABSENT_DAY)) put_pair(digit + 5, e->day);
+  if (!(absent & ENT_ABSENT_HOUR)) put_pair(digit + 7, e->hour);
+  if (!(absent & ENT_ABSENT_MINUTE)) put_pair(digit + 9, e->minute);
+  if (!(absent & ENT_ABSENT_SECOND)) put_pair(digit + 11, e->second);
+
+  const uint32_t fraction =
+      (absent & ENT_ABSENT_FRACTION) ? 0x3FFu : static_cast<uint32_t>(e->fraction) & 0x3FFu;
+  const uint32_t tail = fraction * 4u + (e->is_anchor ? 2u : 0u) + (e->is_datetime ? 1u : 0u);
+  digit[13] = static_cast<uint8_t>((tail >> 8) & 0xF);
+
+  for (int i = 0; i < 7; ++i)
+    e->packed[i] = static_cast<uint8_t>(digit[2 * i] << 4 | digit[2 * i + 1]);
+  e->packed[7] = static_cast<uint8_t>(tail);
+
+  if (e->negative) {
+    int32_t at = wzstpos(postxt, 101, e->packed[0]);
+    if (at < 0) at = 100;  // only a year outside 0-9999 gets here
+    e->packed[0] = negtxt[at];
+  }
+}
+
+}  // namespace
+
+// convert_to_bcd(entity): writes the entity's 8-byte packed form into
+// e->packed: eight 0xFF bytes when absent is 0xFF; the single-unit form when
+// unit is nonzero; otherwise the component form (every datetime, and
+// durations by component). Components are expected within their ranges
+// (year 0-9999, month 0-12, others 0-99, fraction 0-999). Returns 0.
+ZB_API int32_t convert_to_bcd(iso_entity *e) {
+  if (e->absent == ENT_MISSING)
+    set_missing(e->packed);
+  else if (e->unit != 0)
+    pack_single_unit(e);
+  else
+    pack_components(e);
+  return 0;
+}
+
+// hexify(source, count, target, width): writes the hexadecimal digits of the
+// count source bytes, two a byte, high nibble first, into width characters
+// of target through the host. Returns what the host returns.
+ZB_API int32_t hexify(const void *src, int32_t count, char *target, int32_t width) {
+  return wzfmhc(src, count, width, 1, target);
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Scanner
+
+constexpr char kDesignatorChars[6] = {'Y', 'M', 'D', 'H', 'S', 'W'};
+// Position of a designator = the slot it fills: m is minutes, i the fraction.
+constexpr char kSlotLetters[7] = {'Y', 'M', 'D', 'H', 'm', 'S', 'i'};
+// Overflow masks for which a duration may be held as a single count; they are
+// the unit codes of the packed form.
+constexpr uint8_t poss[7] = {0x01, 0x02, 0x03, 0x04, 0x08, 0x10, 0x20};
+
+enum class Kind : uint8_t { undecided, basic, designators, delimited };
+
+bool is_mark(unsigned char c) { return c == ',' || c == '.'; }
+bool is_designator(unsigned char c) { return wzstpos(kDesignatorChars, 6, c) >= 0; }
+
+// One number of the text: u characters used, value v; a placeholder ('-')
+// stands for an omitted component and stores nothing.
+struct Number {
+  int32_t u = 0;
+  int64_t v = 0;
+  bool placeholder = false;
+};
+
+// The leading decimal digits of p, at most max of them. The host routine is
+// asked only when the text begins with a digit, and its answer is taken only
+// when it used between 1 and max characters.
+bool read_digits(const char *p, int32_t max, Number *out) {
+  if (max < 1 || !zb_isdigit(static_cast<unsigned char>(p[0]))) return false;
+  int32_t used = 0;
+  int64_t value = 0;
+  if (wzrlchr(p, max, 0, &used, &value) != 0 || used < 1 || used > max) return false;
+  out->u = used;
+  out->v = value;
+  out->placeholder = false;
+  return true;
+}
+
+struct Scan {
+  const char *text;
+  int32_t end;   // length without trailing blanks
+  int32_t pos;   // next character
+  int32_t n;     // characters left from pos
+  iso_entity *e;
+  int32_t mode;
+  int count = 0;              // next component slot
+  Kind kind = Kind::undecided;
+  bool t_seen = false;
+  bool after_mark = false;    // the previous number ended in a decimal mark
+  int frac = -1;              // fraction marker: count of the number with the mark
+  bool violation = false;     // strict digit-count rule broken
+  bool zone = false;          // a zone character ended the loop
+  unsigned char zone_ch = 0;  // '+', '-' or 'Z'
+  int32_t zone_at = 0;        // index of the zone character
+
+  bool strict() const { return mode == kModeStrict || mode == kModeStrictPlaceholders; }
+  unsigned char at(int32_t i) const { return static_cast<unsigned char>(text[i]); }
+  void advance(int32_t k) {
+    if (k > n) k = n;
+    pos += k;
+    n -= k;
+  }
+};
+
+// Maximum digits of the next number, by entity, scan kind and slot. A number
+// after a decimal mark fills the fraction slot and is read with its width,
+// whatever the count.
+int32_t max_digits(const Scan &s) {
+  const int slot = s.frac >= 0 ? 6 : s.count;
+  int32_t w;
+  if (s.e->is_datetime && (s.kind == Kind::undecided || s.kind == Kind::basic))
+    w = slot == 0 ? 4 : slot == 6 ? 3 : 2;
+  else if (!s.e->is_datetime && s.kind == Kind::basic)
+    w = slot == 0 ? 4 : slot == 6 ? s.n : 2;
+  else
+    w = s.n;
+  return w < s.n ? w : s.n;
+}
+
+// Fraction digits in thousandths: one or two digits scale up, three stand;
+// longer runs are brought below 1000 by tenths and rounded.
+int64_t thousandths(const Number &num) {
+  if (num.u == 1) return num.v * 100;
+  if (num.u == 2) return num.v * 10;
+  if (num.v < 1000) return num.v;
+  double x = static_cast<double>(num.v);
+  while (x >= 1000.0) x /= 10.0;
+  const int64_t t = static_cast<int64_t>(x + 0.499999);
+  return t > 999 ? 999 : t;  // .9999995 and the like would round to 1000
+}
+
+void store(Scan &s, int slot, const Number &num) {
+  if (num.placeholder) return;
+  iso_entity *e = s.e;
+  switch (slot) {
+    case 0: e->year = num.v; break;
+    case 1: e->month = num.v; break;
+    case 2: e->day = num.v; break;
+    case 3: e->hour = num.v; break;
+    case 4: e->minute = num.v; break;
+    case 5: e->second = num.v; break;
+    default: e->fraction = thousandths(num); break;
+  }
+  e->absent = static_cast<uint8_t>(e->absent & ~(0x80u >> slot));
+}
+
+// The first number decides the scan kind. ch and chr are the character after
+// the number, upper-cased and as it stands. Returns 0 or a problem code.
+int32_t first_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) {
+  // Look past a decimal mark and its digits: the character after them (or
+  // the last digit, when they run to the end) decides, and such a number
+  // counts as reaching the end.
+  unsigned char la = ch, la_raw = chr;
+  if (is_mark(chr)) {
+    const int32_t lim = s.pos + s.n;
+    int32_t i = s.pos + num.u + 1;
+    while (i < lim && zb_isdigit(s.at(i))) ++i;
+    if (i < lim) {
+      la_raw = s.at(i);
+      la = zb_upper(la_raw);
+    } else {
+      if (i > s.pos + num.u + 1) {
+        la_raw = s.at(i - 1);
+        la = zb_upper(la_raw);
+      }
+      num.u = s.n;
+    }
+  }
+  const auto reread = [&](int32_t max) {
+    return read_digits(s.text + s.pos, max < s.n ? max : s.n, &num);
+  };
+
+  if (s.count == 0) {
+    const bool ends = num.u == s.n || la == 'T';
+    if (num.u == 4 && zb_isdigit(la_raw)) {
+      s.kind = Kind::basic;
+      return 0;
+    }
+    if (ends) {
+      if (num.u < 4) return kProbNoYear;
+      if (!reread(4)) return kProbNoNumber;
+      s.kind = Kind::basic;
+      return 0;
+    }
+  }
+  if (is_designator(la)) {
+    if (s.e->is_datetime) return kProbDesignatorInDatetime;
+    s.kind = Kind::designators;
+    return 0;
+  }
+  if (s.count == 3) {
+    if (!reread(6)) return kProbNoNumber;
+    if (num.u < s.n) {
+      s.kind = Kind::delimited;
+    } else {
+      s.kind = Kind::basic;
+      if (num.u > 2 && !reread(2)) return kProbNoNumber;
+    }
+    return 0;
+  }
+  if (la_raw == ':' || la_raw == '-') {
+    s.kind = Kind::delimited;
+    return 0;
+  }
+  return kProbTooManyDigits;
+}
+
+// A number of the basic or delimited kind: separators, fraction slot, zone.
+int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char chr) {
+  if (s.kind == Kind::delimited &&
+      (s.mode == kModeStrict || (s.mode == kModeStrictPlaceholders && !num.placeholder))) {
+    if ((s.count == 0 && num.u != 4) ||
+        (s.count >= 1 && s.count <= 5 && num.u != 2 && s.frac < 0))
+      s.violation = true;
+  }
+
+  int32_t skip = 0;
+  if (is_mark(chr)) {
+    skip = 1;
+  } else if (s.t_seen && (chr == '+' || chr == '-' || ch == 'Z')) {
+    skip = 1;
+    s.zone = true;
+    s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
+    s.zone_at = s.pos + num.u;
+  } else if (s.kind == Kind::delimited && num.u < s.n) {
+    if (!s.t_seen && chr == '-')
+      skip = 1;
+    else if (!s.t_seen && ch == 'T')
+      skip = 0;
+    else if (s.t_seen && chr == ':')
+      skip = 1;
+    else
+      return kProbDelimiter;
+  }
+
+  const int slot = s.frac >= 0 ? 6 : s.count;
+  // Digits beyond the fraction's width, or a number after the fraction.
+  if (slot == 6 && !(s.e->absent & ENT_ABSENT_FRACTION)) return kProbTooManyDigits;
+  if (is_mark(chr)) s.frac = s.count;
+  store(s, slot, num);
+  s.advance(num.u + skip);
+  ++s.count;
+  s.after_mark = is_mark(chr);
+  return 0;
+}
+
+// A number followed by its designator letter (or a decimal mark).
+int32_t designated_number(Scan &s, Number num, unsigned char ch, unsigned char chr) {
+  unsigned char d;
+  if (is_mark(chr)) {
+    if (s.frac >= 0) return kProbFractions;
+    d = 'S';
+    for (int32_t i = s.pos + num.u + 1; i < s.pos + s.n; ++i) {
+      const unsigned char c = zb_upper(s.at(i));
+      if (is_designator(c)) {
+        d = c;
+        break;
+      }
+    }
+    s.frac = s.count;
+  } else if (s.count > 0 && s.frac == s.count - 1) {
+    d = 'i';  // the digits after the previous component's mark
+  } else {
+    d = ch;
+  }
+  if (d == 'M' && s.t_seen) d = 'm';
+  if (d == 'W') {
+    s.e->weeks = 1;
+    d = 'D';
+    if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return kProbOutOfRange;
+  }
+  if (!s.t_seen && (d == 'H' || d == 'S')) return kProbNoTime;
+  const int32_t slot = wzstpos(kSlotLetters, 7, d);
+  if (slot < 0) return kProbNoDesignator;
+  // This slot and every later one must still be absent.
+  const unsigned mask = ((0xFFu << slot) & 0xFFu) >> slot;
+  if ((s.e->absent & mask) != mask) return kProbOutOfOrder;
+  store(s, slot, num);
+  s.advance(num.u + 1);
+  ++s.count;
+  s.after_mark = false;
+  return 0;
+}
+
+// Seconds of the time of day of a host datetime, 0 to 86399, also before 1960
+// (where the fmod remainder is negative).
+double time_of_day(double datetime) {
+  const double r = fmod(datetime, kDay);
+  return r < 0 ? floor(r) + kDay : trunc(r);
+}
+
+// A signed zone offset after complete seconds: the datetime moves to GMT.
+int32_t apply_offset(Scan &s) {
+  iso_entity *e = s.e;
+  const int32_t after = s.end - (s.zone_at + 1);
+  const uint8_t date_and_time = ENT_ABSENT_YEAR | ENT_ABSENT_MONTH | ENT_ABSENT_DAY |
+                                ENT_ABSENT_HOUR | ENT_ABSENT_MINUTE | ENT_ABSENT_SECOND;
+  if (after < (s.kind == Kind::basic ? 4 : 5) || (e->absent & date_and_time) != 0)
+    return kProbBadOffset;
+  const char *hh_at = s.text + s.zone_at + 1;
+  Number hh, mm;
+  if (!read_digits(hh_at, 2, &hh) || hh.u != 2) return kProbBadOffset;
+  if (!read_digits(hh_at + (s.kind == Kind::basic ? 2 : 3), 2, &mm) || mm.u != 2)
+    return kProbBadOffset;
+  double offset = static_cast<double>(hh.v * 3600 + mm.v * 60);
+  if (s.zone_ch == '+') offset = -offset;
+
+  const double t = time_of_day(e->datetime);
+  e->datetime += offset;
+  if (t + offset < 0 || t + offset >= kDay) {
+    const double date = zdatprt(e->datetime);
+    e->year = static_cast<int64_t>(zyear(date));
+    e->month = static_cast<int64_t>(zmonth(date));
+    e->day = static_cast<int64_t>(zday(date));
+  }
+  e->hour = static_cast<int64_t>(zhour(e->datetime));
+  e->minute = static_cast<int64_t>(zminute(e->datetime));
+  return 0;
+}
+
+// After the loop, a datetime: ranges, host value, fraction, zone.
+int32_t finish_datetime(Scan &s) {
+  iso_entity *e = s.e;
+  if (e->year > 9999 || e->month > 12 || e->day > 31 || e->hour > 23 || e->minute > 59 ||
+      e->second > 59 || (!(e->absent & ENT_ABSENT_YEAR) && e->year < 1582))
+    return kProbOutOfRange;
+  // An absent month or day counts as 1 for the value; a given 0 is refused.
+  if (e->month == 0) {
+    if (!(e->absent & ENT_ABSENT_MONTH)) return kProbOutOfRange;
+    e->month = 1;
+  }
+  if (e->day == 0) {
+    if (!(e->absent & ENT_ABSENT_DAY)) return kProbOutOfRange;
+    e->day = 1;
+  }
+  const double date = zmdy(static_cast<double>(e->month), static_cast<double>(e->day),
+                           static_cast<double>(e->year));
+  if (ifm_is_missing(date)) return kProbInvalidDatetime;
+  e->datetime = zdhms(date, static_cast<double>(e->hour), static_cast<double>(e->minute),
+                      static_cast<double>(e->second));
+  if (ifm_is_missing(e->datetime)) return kProbInvalidDatetime;
+  if (e->fraction != 0) add_fraction(e, 1);
+  if (s.zone && s.zone_ch != 'Z') return apply_offset(s);
+  return 0;
+}
+
+// Folds a duration whose components exceed their ranges into days, hours,
+// minutes and seconds, and (unless days are kept) days into 30-day months and
+// months into years. A component that ends up 0 is absent.
+int32_t normalise(iso_entity *e, int32_t keep_days) {
+  e->unit = 0;
+  const double total = static_cast<double>(e->hour) * 3600.0 +
+                       static_cast<double>(e->minute) * 60.0 + static_cast<double>(e->second) +
+                       static_cast<double>(e->day) * kDay;
+  const double days = trunc(total / kDay);
+  if (!(days < 9223372036854775808.0)) return kProbOutOfRange;  // no 64-bit day count
+  e->day = static_cast<int64_t>(days);
+  const double r = fmod(total, kDay);
+  e->hour = static_cast<int64_t>(zhour(r));
+  e->minute = static_cast<int64_t>(zminute(r));
+  const double x = zsecond(r);
+  e->second = static_cast<int64_t>(floor(x));
+  e->fraction = static_cast<int64_t>((x - floor(x)) * 1000.0);
+  if (keep_days) {
+    e->days_kept = 1;
+  } else {
+    const int64_t q = e->day / 30;
+    e->day -= 30 * q;
+    int64_t m;
+    if (__builtin_add_overflow(e->month, q, &m) || __builtin_add_overflow(e->year, m / 12, &e->year))
+      return kProbOutOfRange;
+    e->month = m % 12;
+  }
+  uint8_t absent = 0;
+  if (e->year == 0) absent |= ENT_ABSENT_YEAR;
+  if (e->month == 0) absent |= ENT_ABSENT_MONTH;
+  if (e->day == 0) absent |= ENT_ABSENT_DAY;
+  if (e->hour == 0) absent |= ENT_ABSENT_HOUR;
+  if (e->minute == 0) absent |= ENT_ABSENT_MINUTE;
+  if (e->second == 0) absent |= ENT_ABSENT_SECOND;
+  if (e->fraction == 0) absent |= ENT_ABSENT_FRACTION;
+  e->absent = absent;
+  return 0;
+}
+
+// After the loop, a duration: component form as read, a single count of one
+// unit, or normalised.
+int32_t finish_duration(Scan &s, int32_t keep_days) {
+  iso_entity *e = s.e;
+  if (s.zone && s.zone_ch != 'Z') return kProbBadOffset;
+  uint8_t over = 0;
+  if (e->weeks || e->month > 12) over |= 0x01;
+  if (e->weeks || e->day > 31) over |= 0x02;
+  if (e->hour > 23) over |= 0x04;
+  if (e->minute > 59) over |= 0x08;
+  if (e->second > 59) over |= 0x10;
+
+  int given = 0;
+  for (unsigned bit = ENT_ABSENT_YEAR; bit >= ENT_ABSENT_SECOND; bit >>= 1)
+    if (!(e->absent & bit)) ++given;
+
+  if (over == 0) {
+    e->unit = 0;
+  } else if (given == 1 && wzstpos(poss, 7, over) >= 0) {
+    e->unit = static_cast<uint8_t>(over + (e->fraction != 0 ? kUnitThousandths : 0));
+  } else {
+    const int32_t rc = normalise(e, keep_days);
+    if (rc != 0) return rc;
+  }
+  if (e->year > 9999) return kProbOutOfRange;
+  return 0;
+}
+
+// Rules for strict notation, after a successful scan.
+int32_t strict_notation(const Scan &s) {
+  if (!s.strict() || s.kind == Kind::designators || s.e->unit != 0) return 0;
+  if (s.kind == Kind::delimited || s.count == 1) return s.violation ? kProbStrictDigits : 0;
+  return kProbStrictDelimiters;
+}
+
+int32_t scan_loop(Scan &s) {
+  while (s.n > 0) {
+    if (zb_upper(s.at(s.pos)) == 'T') {
+      s.t_seen = true;
+      s.advance(1);
+      if (s.n == 0) return kProbTrailingT;
+      s.count = 3;
+      continue;
+    }
+    if ((s.count == 3 && !s.t_seen && !s.after_mark) || s.count == 7) return kProbTooManyDigits;
+
+    Number num;
+    if (s.at(s.pos) == '-') {
+      num.u = 1;
+      num.placeholder = true;
+    } else if (!read_digits(s.text + s.pos, max_digits(s), &num)) {
+      return kProbNoNumber;
+    }
+    const unsigned char chr = num.u < s.n ? s.at(s.pos + num.u) : ' ';
+    const unsigned char ch = zb_upper(chr);
+
+    int32_t rc = 0;
+    if (s.kind == Kind::undecided) rc = first_number(s, num, ch, chr);
+    if (rc == 0)
+      rc = s.kind == Kind::designators ? designated_number(s, num, ch, chr)
+                                       : plain_number(s, num, ch, chr);
+    if (rc != 0) return rc;
+    if (s.zone) break;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// read_date_or_duration(text, length, entity, mode, keep_days): reads one
+// datetime (basic or extended notation, reduced precision, a fraction on the
+// last component, a zone after complete seconds) or one duration (designator
+// form P1Y2M10DT2H30M / P3W, or P followed by a datetime-like text, with an
+// optional leading minus) into *e and packs it. Mode 0x80 and 0x200 check
+// strict notation; keep_days nonzero leaves days and months unfolded when a
+// duration is normalised. A blank field gives the missing entity (problem 11
+// in mode 0x200). Returns 0 or a problem code; on a problem e->packed is the
+// missing entity.
+ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *e, int32_t mode,
+                                     int32_t keep_days) {
+  memset(e, 0, sizeof *e);
+  e->absent = ENT_MISSING;
+  set_missing(e->packed);
+
+  const int32_t end = wzstrip(text, len);
+  const int32_t first = wzstnot(text, end, ' ');
+  if (first < 0 || (end == 1 && text[0] == '.'))
+    return mode == kModeStrictPlaceholders ? kProbBlank : 0;
+
+  Scan s{text, end, first, end - first, e, mode};
+  const int32_t k = s.at(first) == '-' ? 1 : 0;
+  if (k < s.n && zb_upper(s.at(first + k)) == 'P') {
+    e->is_datetime = 0;
+    e->negative = static_cast<uint8_t>(k);
+    s.advance(k + 1);
+  } else {
+    e->is_datetime = 1;
+  }
+
+  int32_t rc = scan_loop(s);
+  if (rc == 0) rc = e->is_datetime ? finish_datetime(s) : finish_duration(s, keep_days);
+  if (rc == 0) rc = strict_notation(s);
+  if (rc != 0) return rc;
+  return convert_to_bcd(e);
+}
+
+namespace {
+
+// Months that a year fraction stands for when it is a twelfth (in
+// thousandths), or 0.
+int twelfths(int64_t fraction) {
+  switch (fraction) {
+    case 83: return 1;
+    case 166: case 167: return 2;
+    case 250: return 3;
+    case 333: return 4;
+    case 416: case 417: return 5;
+    case 500: return 6;
+    case 583: return 7;
+    case 666: case 667: return 8;
+    case 750: return 9;
+    case 833: return 10;
+    case 916: case 917: return 11;
+    default: return 0;
+  }
+}
+
+// Moves e->datetime by sign x (months, years) on the calendar, from its own
+// day and time of day; the amount is scaled by factor. A day that does not
+// exist in the month reached makes the datetime missing.
+void calendar_step(iso_entity *e, int sign, int months, int years, double factor) {
+  const double dt = e->datetime;
+  double y, m, d;
+  zymdjul(&y, &m, &d, zjuldat(zdatprt(dt)));
+  double m2 = m + sign * months, y2 = y + sign * years;
+  if (m2 > 12) {
+    y2 += 1;
+    m2 = fmod(m2, 12);
+  } else if (m2 <= 0) {
+    y2 -= 1;
+    m2 += 12;
+  }
+  const double date = zmdy(m2, d, y2);
+  if (ifm_is_missing(date)) {
+    e->datetime = ifm_missing();
+    return;
+  }
+  const double amount = fabs(date * kDay + ztimprt(dt) - dt) * factor;
+  e->datetime = dt + sign * amount;
+}
+
+}  // namespace
+
+// add_fraction(entity, sign): moves e->datetime forward (sign +1) or back
+// (-1) by e->fraction thousandths of the smallest given component: seconds,
+// minutes, hours and days by their length; a month by the length of the
+// calendar month that follows (or precedes); a year fraction that is a
+// twelfth by exactly that many months, any other by the year's length.
+// Only e->datetime changes.
+ZB_API void add_fraction(iso_entity *e, int32_t sign) {
+  if (e->fraction == 0 || ifm_is_missing(e->datetime)) return;
+  const int s = sign < 0 ? -1 : 1;
+  const double x = static_cast<double>(e->fraction) / 1000.0;
+  const uint8_t a = e->absent;
+  if (!(a & ENT_ABSENT_SECOND)) {
+    e->datetime += s * x;
+  } else if (!(a & ENT_ABSENT_MINUTE)) {
+    e->datetime += s * 60.0 * x;
+  } else if (!(a & ENT_ABSENT_HOUR)) {
+    e->datetime += s * 3600.0 * x;
+  } else if (!(a & ENT_ABSENT_DAY)) {
+    e->datetime += s * kDay * x;
+  } else if (!(a & ENT_ABSENT_MONTH)) {
+    calendar_step(e, s, 1, 0, x);
+  } else if (!(a & ENT_ABSENT_YEAR)) {
+    const int k = twelfths(e->fraction);
+    if (k != 0)
+      calendar_step(e, s, k, 0, 1.0);  // exactly k months
+    else
+      calendar_step(e, s, 0, 1, x);
+  }
+}

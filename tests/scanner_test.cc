@@ -1,0 +1,653 @@
+// The date-or-duration scanner and add_fraction, called through the loaded
+// module. Every text sits against an inaccessible page, so a read past the
+// field faults; the packed result is checked as hexadecimal text and, over a
+// generated set, taken apart by the test's own decoder.
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "support/entity_view.h"
+#include "support/fixture.h"
+
+namespace {
+
+using zbtest::Entity;
+using zbtest::hex;
+using zbtest::Unpacked;
+
+constexpr const char *kMissing = "FFFFFFFFFFFFFFFF";
+
+double host_datetime(int64_t y, unsigned m, unsigned d, int h = 0, int mi = 0, double s = 0) {
+  return static_cast<double>(zbhost::cal::days_from_civil(y, m, d)) * 86400.0 + h * 3600.0 +
+         mi * 60.0 + s;
+}
+
+class ScannerTest : public zbtest::ModuleTest {
+ protected:
+  void SetUp() override {
+    ModuleTest::SetUp();
+    if (HasFatalFailure()) return;
+    scan_fn = fn<zbtest::read_date_or_duration_fn>("read_date_or_duration");
+    add_fraction = fn<zbtest::add_fraction_fn>("add_fraction");
+    convert = fn<zbtest::convert_to_bcd_fn>("convert_to_bcd");
+  }
+
+  struct Out {
+    int32_t rc;
+    Entity e;
+    std::string hex;
+  };
+  // Scans the first len bytes (default: all) of text, held against a guard
+  // page, into a record full of rubbish.
+  Out scan(std::string_view text, int32_t mode = 0, int32_t keep = 0, int32_t len = -1) {
+    zbtest::GuardedField f(text);
+    Out o;
+    std::memset(&o.e, 0xA5, sizeof o.e);
+    const int32_t n = len < 0 ? static_cast<int32_t>(text.size()) : len;
+    o.rc = scan_fn(f.data(), n, &o.e, mode, keep);
+    o.hex = hex(o.e.packed, 8);
+    return o;
+  }
+
+  zbtest::read_date_or_duration_fn scan_fn = nullptr;
+  zbtest::add_fraction_fn add_fraction = nullptr;
+  zbtest::convert_to_bcd_fn convert = nullptr;
+};
+
+struct ScanRow {
+  const char *text;
+  int32_t rc;
+  const char *hex;  // the packed result; all F after a problem
+  const char *why;
+};
+
+TEST_F(ScannerTest, LenientTable) {
+  const ScanRow rows[] = {
+      {"2011-09-09T12:30:45.5", 0, "20119091230457D1", "extended, fraction of a second"},
+      {"20110909T123045", 0, "2011909123045FFD", "basic"},
+      {"2011", 0, "2011FFFFFFFFFFFD", "year alone"},
+      {"201109", 0, "20119FFFFFFFFFFD", "basic year and month"},
+      {"2011-9-9", 0, "2011909FFFFFFFFD", "one-digit month and day"},
+      {"2011.5", 0, "2011FFFFFFFFF7D1", "fraction of a year"},
+      {"2011-09-09T12:30:15,25", 0, "20119091230153E9", "comma, two fraction digits"},
+      {"20110909T123045123", 0, "20119091230451ED", "three digits after the seconds"},
+      {"2011-09-09T12:30:45+01:00", 0, "2011909113045FFD", "shifted to GMT"},
+      {"2011-09-09T23:00:00-01:00", 0, "2011910000000FFD", "the shift reaches midnight"},
+      {"2011-09-09T00:30:00+01:00", 0, "2011908233000FFD", "the shift goes back a day"},
+      {"2011-12-31T23:30:00-01:00", 0, "2012101003000FFD", "into the next year"},
+      {"20110909T123045+0100", 0, "2011909113045FFD", "basic offset"},
+      {"2011-09-09T12:30:45.5+0100", 9, kMissing, "extended needs 5 after the sign"},
+      {"2011-09-09T12:30+01:00", 9, kMissing, "an offset needs seconds"},
+      {"2011-09-09T12:30:45+01", 9, kMissing, "offset without minutes"},
+      {"2011-09-09T12:30:45+0a:00", 9, kMissing, "offset hours not digits"},
+      {"2011-09-09t12:30z", 0, "20119091230FFFFD", "lower-case t and z"},
+      {"2011-09-09T12:30:45Zjunk", 0, "2011909123045FFD", "nothing after a Z is examined"},
+      {"  2011-09-09  ", 0, "2011909FFFFFFFFD", "blanks around"},
+      {"20110909123045", 1, kMissing, "no T before the hour"},
+      {"12:30", 12, kMissing, "a time needs its T"},
+      {"2011/09", 1, kMissing, "not a separator"},
+      {"2011-13-01", 7, kMissing, "month 13"},
+      {"1500", 7, kMissing, "before 1582"},
+      {"2011-00-01", 7, kMissing, "month 0 given"},
+      {"2011-09-00", 7, kMissing, "day 0 given"},
+      {"2011-02-30", 8, kMissing, "no such day"},
+      {"2011-09-09T24:00", 7, kMissing, "hour 24"},
+      {"2011-09-09T12:30:60", 7, kMissing, "second 60"},
+      {"2011-W36", 2, kMissing, "week dates are not read"},
+      {"201", 3, kMissing, "short year"},
+      {"201T10", 3, kMissing, "short year before T"},
+      {"2011Y", 4, kMissing, "designator in a datetime"},
+      {"2011-09-09T", 23, kMissing, "T last"},
+      {"2011-09-09T12-30", 9, kMissing, "a '-' after T is a zone"},
+      {"2011-09:09", 12, kMissing, "':' before T"},
+      {"T12:30", 0, "FFFFFFF1230FFFFD", "time after a leading T"},
+      {"P1Y2M10DT2H30M", 0, "00012100230FFFFC", "designators"},
+      {"-P1Y", 0, "0A01FFFFFFFFFFFC", "negative"},
+      {"p1y2m", 0, "00012FFFFFFFFFFC", "lower case"},
+      {"PT36H", 0, "0000000000002412", "hours held as one count"},
+      {"-PT36H", 0, "0080000000002412", "negative single unit"},
+      {"PT36.5H", 0, "00000000008E9492", "single unit in thousandths"},
+      {"PT1.5H", 0, "FFFFFFF01FFFF7D0", "fraction of an hour"},
+      {"P1.5Y", 0, "0001FFFFFFFFF7D0", "fraction of a year"},
+      {"P2W", 0, "000000000000020E", "weeks"},
+      {"P2.5W", 0, "000000000009C48E", "weeks with a fraction"},
+      {"P1Y1W", 0, "0001F07FFFFFFFFC", "weeks beside a year are days"},
+      {"P1YT70S", 0, "0001FFFFF0110FFC", "two components: normalised"},
+      {"P1DT36H", 0, "FFFFF0212FFFFFFC", "hours into days"},
+      {"P12M40D", 0, "0001110FFFFFFFFC", "30-day months, 12-month years"},
+      {"PT36H30.5S", 0, "FFFFF0112FF30FFC", "a normalised fraction does not survive"},
+      {"P36M", 0, "0000000000002406", "months held as one count"},
+      {"P400D", 0, "000000000001900A", "days held as one count"},
+      {"PT90M", 0, "0000000000005A22", "minutes held as one count"},
+      {"P0001-02-10T02:30:00", 0, "0001210023000FFC", "alternative form"},
+      {"P00010210T023000", 0, "0001210023000FFC", "alternative basic form"},
+      {"PT1,5", 0, "FFFFFFF01FFFF7D0", "delimited fraction of an hour"},
+      {"P1YT1D", 0, "0001F01FFFFFFFFC", "a D after the T"},
+      {"P1D2H", 21, kMissing, "H without T"},
+      {"P1H", 21, kMissing, "H without T"},
+      {"P1Y2M3.5D", 1, kMissing, "fraction digits at slot 3 without T"},
+      {"P1M1Y", 6, kMissing, "out of order"},
+      {"P1Y1Y", 6, kMissing, "twice"},
+      {"P1.5Y2M", 6, kMissing, "nothing after the fraction"},
+      {"P1.5Y2.5M", 20, kMissing, "two fractions"},
+      {"P1X", 1, kMissing, "not a designator after the first number"},
+      {"P1Y2X", 5, kMissing, "not a designator"},
+      {"P1Y2", 5, kMissing, "number without its designator"},
+      {"P10000Y", 7, kMissing, "year beyond 9999"},
+      {"P0001-02-10T02:30:00+01:00", 9, kMissing, "a zone after a duration"},
+      {"P", 0, kMissing, "nothing after the P"},
+      {"-P", 0, kMissing, "nor after -P"},
+      {"PT", 23, kMissing, "T last"},
+      {"", 0, kMissing, "empty"},
+      {"     ", 0, kMissing, "blank"},
+      {".", 0, kMissing, "a lone full stop"},
+  };
+  for (const ScanRow &r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "': " + r.why);
+    const Out o = scan(r.text);
+    EXPECT_EQ(o.rc, r.rc);
+    EXPECT_EQ(o.hex, r.hex);
+  }
+}
+
+// The record is cleared before the scan: flags of a datetime or a blank field
+// never keep what the caller's record held.
+TEST_F(ScannerTest, RecordIsCleared) {
+  Out o = scan("2011");
+  EXPECT_EQ(o.e.is_datetime, 1);
+  EXPECT_EQ(o.e.weeks | o.e.unit | o.e.negative | o.e.days_kept | o.e.is_anchor, 0);
+  EXPECT_EQ(o.e.absent, 0xFF & ~0x80);
+  o = scan("   ");
+  EXPECT_EQ(o.e.is_datetime, 0);
+  EXPECT_EQ(o.e.absent, 0xFF);
+  o = scan("-2011");  // a '-' before a datetime is the year placeholder, not a sign
+  EXPECT_EQ(o.e.negative, 0);
+}
+
+// Rules S1 (digit counts in delimited notation) and S2 (delimiters). Columns:
+// lenient (mode 0, and 0x100 and 0x280, which are lenient too), 0x80, 0x200.
+TEST_F(ScannerTest, StrictModes) {
+  const struct {
+    const char *text;
+    int32_t lenient, strict, strict_placeholders;
+    const char *why;
+  } rows[] = {
+      {"20110909T123045", 0, 18, 18, "basic datetime"},
+      {"201109", 0, 18, 18, "basic year and month"},
+      {"2011", 0, 0, 0, "a single number is no basic notation"},
+      {"2011.5", 0, 18, 18, "year and fraction are two numbers"},
+      {"2011-09-09", 0, 0, 0, "extended"},
+      {"2011-09-09T12:30:45.5", 0, 0, 0, "extended, fraction of any length"},
+      {"2011-09-09T12:30:45.125", 0, 0, 0, "three fraction digits"},
+      {"2011-9-9", 0, 17, 17, "one-digit month and day"},
+      {"2011-09-09T1:30", 0, 17, 17, "one-digit hour"},
+      {"2011-9-31", 8, 8, 8, "date checks come before the strict rules"},
+      {"--09-09", 0, 17, 0, "a placeholder year is exempt only in 0x200"},
+      {"2011--09", 12, 12, 12, "a placeholder needs its separator"},
+      {"2011---09", 0, 17, 0, "placeholder month"},
+      {"P00010210T023000", 0, 18, 18, "basic alternative form"},
+      {"P0001-02-10T02:30:00", 0, 0, 0, "extended alternative form"},
+      {"PT1,5", 0, 17, 17, "one-digit hour"},
+      {"PT12", 0, 18, 18, "basic hour"},
+      {"PT36", 0, 0, 0, "single-unit form is exempt"},
+      {"P1Y2M10DT2H30M", 0, 0, 0, "designators are exempt"},
+      {"P", 0, 18, 18, "no number at all"},
+      {"   ", 0, 0, 11, "blank"},
+      {".", 0, 0, 11, "lone full stop"},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "': " + r.why);
+    EXPECT_EQ(scan(r.text, 0).rc, r.lenient);
+    EXPECT_EQ(scan(r.text, 0x100).rc, r.lenient);
+    EXPECT_EQ(scan(r.text, 0x280).rc, r.lenient);
+    const Out s = scan(r.text, 0x80);
+    EXPECT_EQ(s.rc, r.strict);
+    if (s.rc != 0) EXPECT_EQ(s.hex, kMissing);
+    EXPECT_EQ(scan(r.text, 0x200).rc, r.strict_placeholders);
+  }
+}
+
+// The host datetime of what was read, fractions and zones applied.
+TEST_F(ScannerTest, DatetimeValues) {
+  const struct {
+    const char *text;
+    double want;
+    const char *why;
+  } rows[] = {
+      {"2011-09-09T12:30:45.5", host_datetime(2011, 9, 9, 12, 30, 45.5), "second fraction"},
+      {"2011-09-09T12.5", host_datetime(2011, 9, 9, 12, 30), "hour fraction"},
+      {"2011-09-09T12:30.25", host_datetime(2011, 9, 9, 12, 30, 15), "minute fraction"},
+      {"2011-09-09.75", host_datetime(2011, 9, 9, 18), "day fraction"},
+      {"2011-01.5", host_datetime(2011, 1, 16, 12), "half of January"},
+      {"2011-02.5", host_datetime(2011, 2, 15), "half of February"},
+      {"2011.5", host_datetime(2011, 7, 1), "half a year is six months"},
+      {"2011.25", host_datetime(2011, 4, 1), "a quarter is three months"},
+      {"2011.083", host_datetime(2011, 2, 1), "a twelfth"},
+      {"2011.917", host_datetime(2011, 12, 1), "eleven twelfths"},
+      {"2011.3", host_datetime(2011, 4, 20, 12), "0.3 of 365 days"},
+      {"2012.3", host_datetime(2012, 1, 1) + 0.3 * 366 * 86400, "0.3 of a leap year"},
+      {"20110909T12.125", host_datetime(2011, 9, 9, 12, 7, 30), "basic: 3 digits of an hour"},
+      {"20110909T1230.5", host_datetime(2011, 9, 9, 12, 30, 30), "basic: minute fraction"},
+      {"2011-09-09T12:30:45.0123", host_datetime(2011, 9, 9, 12, 30, 45.123),
+       "leading zero of a long fraction is dropped"},
+      {"2011-09-09T12:30:45.12351", host_datetime(2011, 9, 9, 12, 30, 45.124),
+       "long fraction rounded"},
+      {"2011-09-09T12:30:45.9999996", host_datetime(2011, 9, 9, 12, 30, 45.999),
+       "a long fraction never rounds up to 1000"},
+      {"2011-09-09T12:30:45+05:30", host_datetime(2011, 9, 9, 7, 0, 45), "east of GMT"},
+      {"2011-09-09T12:30:45-05:30", host_datetime(2011, 9, 9, 18, 0, 45), "west of GMT"},
+      {"2011-09-09T12:30:45.5Z", host_datetime(2011, 9, 9, 12, 30, 45.5), "Z: as read"},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "': " + r.why);
+    const Out o = scan(r.text);
+    ASSERT_EQ(o.rc, 0);
+    EXPECT_NEAR(o.e.datetime, r.want, 1e-3);
+  }
+  // The packed entity keeps the fraction as written.
+  EXPECT_EQ(scan("20110909T12.125").hex, "201190912FFFF1F5");
+  EXPECT_EQ(scan("2011-09-09T12:30:45.9999996").e.fraction, 999);
+}
+
+// Fractions in basic notation take at most three digits; more digits, or a
+// number after the fraction, are refused rather than overwriting it.
+TEST_F(ScannerTest, NothingOverwritesAFraction) {
+  const ScanRow rows[] = {
+      {"20110909T12.1255", 1, kMissing, "a fourth digit after an hour"},
+      {"20110909T123045.1234", 1, kMissing, "a fourth digit after the seconds"},
+      {"2011-09-09T12.5:30", 1, kMissing, "minutes after an hour fraction"},
+      {"2011.5-", 1, kMissing, "a placeholder after the fraction"},
+      {"P00010210T12.125", 0, "000121012FFFF1F4", "basic duration: all the digits"},
+  };
+  for (const ScanRow &r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "': " + r.why);
+    const Out o = scan(r.text);
+    EXPECT_EQ(o.rc, r.rc);
+    EXPECT_EQ(o.hex, r.hex);
+  }
+}
+
+// A zone that carries a datetime before 1960 across midnight moves its date
+// too (the time of day is taken in 0 to 86399 there as well).
+TEST_F(ScannerTest, ZoneShiftBefore1960) {
+  const struct {
+    const char *text;
+    const char *hex;
+    double want;
+    const char *why;
+  } rows[] = {
+      {"1950-06-15T23:30:00-01:00", "1950616003000FFD", host_datetime(1950, 6, 16, 0, 30),
+       "forward across midnight"},
+      {"19500615T233000-0100", "1950616003000FFD", host_datetime(1950, 6, 16, 0, 30),
+       "the same in basic notation"},
+      {"1950-06-15T23:30:00.5-01:00", "19506160030007D1",
+       host_datetime(1950, 6, 16, 0, 30, 0.5), "a fraction does not shift the day test"},
+      {"1950-06-15T00:30:00+01:00", "1950614233000FFD", host_datetime(1950, 6, 14, 23, 30),
+       "back across midnight"},
+      {"1950-06-15T12:00:00+01:00", "1950615110000FFD", host_datetime(1950, 6, 15, 11),
+       "no day change"},
+      {"1959-12-31T23:00:00-01:00", "1960101000000FFD", host_datetime(1960, 1, 1),
+       "onto the epoch"},
+      {"1960-01-01T00:30:00+01:00", "1959C31233000FFD", host_datetime(1959, 12, 31, 23, 30),
+       "from the epoch back"},
+      {"1582-10-15T23:59:59-00:01", "1582A16000059FFD", host_datetime(1582, 10, 16, 0, 0, 59),
+       "the first Gregorian day"},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "': " + r.why);
+    const Out o = scan(r.text);
+    ASSERT_EQ(o.rc, 0);
+    EXPECT_EQ(o.hex, r.hex);
+    EXPECT_NEAR(o.e.datetime, r.want, 1e-6);
+  }
+}
+
+// Counts come as 64-bit integers: nothing overflows, the single-unit count
+// keeps its low 32 bits, and what cannot be held at all is problem 7.
+TEST_F(ScannerTest, HugeCounts) {
+  const struct {
+    const char *text;
+    int32_t keep;
+    int32_t rc;
+    const char *hex;
+    const char *why;
+  } rows[] = {
+      {"P1317624576693539401W", 0, 0, "000000492492490E", "weeks times 7 just fits"},
+      {"P1317624576693539402W", 0, 7, kMissing, "weeks times 7 does not"},
+      {"P1Y1317624576693539402W", 0, 7, kMissing, "nor beside a year"},
+      {"PT9223372036854775807S", 0, 0, "000000FFFFFFFF42", "low 32 bits of the count"},
+      {"PT4611686018427387909.007S", 0, 0, "0000000000138FC2", "count x 1000 wraps"},
+      {"P9223372036854775807DT1H", 0, 7, kMissing, "no 64-bit day count"},
+      {"P9223372036854775807DT1H", 1, 7, kMissing, "not even with days kept"},
+      {"P1DT9223372036854775807S", 0, 7, kMissing, "years beyond 9999"},
+      {"P9223372036854775807M900D", 0, 7, kMissing, "months plus folded days"},
+      {"P9223372036854775807Y1000000D", 0, 7, kMissing, "years plus folded months"},
+      {"P1M922337203685477580D", 0, 7, kMissing, "days folded into years beyond 9999"},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "': " + r.why);
+    const Out o = scan(r.text, 0, r.keep);
+    EXPECT_EQ(o.rc, r.rc);
+    EXPECT_EQ(o.hex, r.hex);
+  }
+  // With days kept nothing folds, so a huge count survives the scan; what a
+  // lone duration of this size means is for the interval routines to judge.
+  const Out o = scan("P9223372036854775807M900D", 0, 1);
+  EXPECT_EQ(o.rc, 0);
+  EXPECT_EQ(o.e.days_kept, 1);
+  EXPECT_EQ(o.e.month, INT64_MAX);
+  EXPECT_EQ(o.e.day, 900);
+}
+
+// Keep-days: normalisation leaves days and months as they are and says so.
+TEST_F(ScannerTest, KeepDays) {
+  const struct {
+    const char *text;
+    int32_t keep;
+    int64_t year, month, day, hour;
+    uint8_t days_kept, unit;
+    const char *why;
+  } rows[] = {
+      {"P1M40D", 0, 0, 2, 10, 0, 0, 0, "40 days fold into a month"},
+      {"P1M40D", 1, 0, 1, 40, 0, 1, 0, "kept"},
+      {"P1Y400D", 0, 2, 1, 10, 0, 0, 0, "400 days: 13 months and 10 days"},
+      {"P1Y400D", 1, 1, 0, 400, 0, 1, 0, "more than 99 days kept"},
+      {"P1Y20M", 1, 1, 20, 0, 0, 1, 0, "more than 12 months kept"},
+      {"P1DT36H", 1, 0, 0, 2, 12, 1, 0, "hours still fold into days"},
+      {"P1Y1W", 1, 1, 0, 7, 0, 1, 0, "weeks beside a year"},
+      {"PT36H", 1, 0, 0, 0, 36, 0, 4, "a single count is not normalised"},
+      {"P2W", 1, 0, 0, 14, 0, 0, 3, "nor are weeks alone"},
+      {"P1Y2M3D", 1, 1, 2, 3, 0, 0, 0, "in range: as read"},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(std::string(r.text) + (r.keep ? " kept: " : ": ") + r.why);
+    const Out o = scan(r.text, 0, r.keep);
+    ASSERT_EQ(o.rc, 0);
+    EXPECT_EQ(o.e.year, r.year);
+    EXPECT_EQ(o.e.month, r.month);
+    EXPECT_EQ(o.e.day, r.day);
+    EXPECT_EQ(o.e.hour, r.hour);
+    EXPECT_EQ(o.e.days_kept, r.days_kept);
+    EXPECT_EQ(o.e.unit, r.unit);
+  }
+  // After normalisation a zero component is absent and bit 0x01 is clear.
+  const Out o = scan("P1M40D", 0, 1);
+  EXPECT_EQ(o.e.absent, 0x80 | 0x10 | 0x08 | 0x04 | 0x02);
+}
+
+// Only the window is read: what lies after it would change every answer.
+TEST_F(ScannerTest, ReadsOnlyItsWindow) {
+  const struct {
+    const char *text;
+    int32_t len;
+    const char *hex;
+  } rows[] = {
+      {"2011-09-09", 4, "2011FFFFFFFFFFFD"},
+      {"P1Y2M", 3, "0001FFFFFFFFFFFC"},
+      {"20110909T123045+0100", 15, "2011909123045FFD"},
+      {"2011-09-09T12:30:45.5", 19, "2011909123045FFD"},
+      {"PT1.5H", 5, "FFFFFFF01FFFF7D0"},
+      {"P1DT2H", 3, "FFFFF01FFFFFFFFC"},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(std::string(r.text, static_cast<size_t>(r.len)));
+    const Out o = scan(r.text, 0, 0, r.len);
+    EXPECT_EQ(o.rc, 0);
+    EXPECT_EQ(o.hex, r.hex);
+  }
+}
+
+// add_fraction on records built by hand, forward and back.
+TEST_F(ScannerTest, AddFraction) {
+  constexpr uint8_t kAll = 0xFF & ~0x01;
+  const struct {
+    double from;
+    uint8_t given;  // absent bits cleared for these
+    int64_t fraction;
+    int32_t sign;
+    double want;
+    const char *why;
+  } rows[] = {
+      {100, 0x04, 250, -1, 99.75, "seconds back"},
+      {100, 0x08 | 0x10, 500, 1, 130, "minutes: the smallest given counts"},
+      {host_datetime(2011, 3, 1), 0x80 | 0x40, 500, -1, host_datetime(2011, 2, 15),
+       "half of the month before"},
+      {host_datetime(2011, 3, 1), 0x80, 250, -1, host_datetime(2010, 12, 1),
+       "a quarter year back is three months"},
+      {host_datetime(2011, 1, 1), 0x80, 300, -1, host_datetime(2011, 1, 1) - 0.3 * 365 * 86400,
+       "0.3 of the year before"},
+      {host_datetime(2011, 11, 1, 6), 0x80, 167, 1, host_datetime(2012, 1, 1, 6),
+       "two months forward into the next year"},
+      {100, 0x04, 0, 1, 100, "no fraction"},
+      {100, 0x00, 500, 1, 100, "nothing given"},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.why);
+    Entity e;
+    std::memset(&e, 0, sizeof e);
+    e.datetime = r.from;
+    e.absent = static_cast<uint8_t>(kAll & ~r.given);
+    e.fraction = r.fraction;
+    add_fraction(&e, r.sign);
+    EXPECT_NEAR(e.datetime, r.want, 1e-6);
+    EXPECT_EQ(e.fraction, r.fraction);
+  }
+  // A day that the month reached does not have gives the missing value,
+  // never some other NaN.
+  Entity e;
+  std::memset(&e, 0, sizeof e);
+  e.datetime = host_datetime(2011, 1, 31, 10);
+  e.absent = static_cast<uint8_t>(kAll & ~(0x80 | 0x40));
+  e.fraction = 500;
+  add_fraction(&e, 1);
+  EXPECT_TRUE(ifm_is_missing(e.datetime));
+  add_fraction(&e, 1);
+  EXPECT_TRUE(ifm_is_missing(e.datetime));
+}
+
+// --- generated texts, decoded independently ----------------------------------
+
+struct Case {
+  std::string text;
+  Unpacked want;
+  bool check_value = false;
+  double value = 0;
+};
+
+class Generator {
+ public:
+  explicit Generator(unsigned seed) : rng_(seed) {}
+
+  Case datetime() {
+    Case c;
+    c.want.form = Unpacked::kComponents;
+    c.want.datetime = true;
+    const int64_t y = pick(1582, 9999);
+    const int m = static_cast<int>(pick(1, 12));
+    int d = static_cast<int>(pick(1, 31));
+    while (!zbhost::cal::valid_date(y, m, d)) --d;
+    const int h = static_cast<int>(pick(0, 23)), mi = static_cast<int>(pick(0, 59)),
+              s = static_cast<int>(pick(0, 59));
+    const int prec = static_cast<int>(pick(1, 6));  // year .. second
+    const bool basic = coin();
+    const int64_t v[6] = {y, m, d, h, mi, s};
+    int64_t *w[6] = {&c.want.year, &c.want.month, &c.want.day,
+                     &c.want.hour, &c.want.minute, &c.want.second};
+    static const char *ext_sep[6] = {"", "-", "-", "T", ":", ":"};
+    for (int i = 0; i < prec; ++i) {
+      c.text += basic ? (i == 3 ? "T" : "") : ext_sep[i];
+      if (i == 3 && coin()) c.text.back() = 't';
+      c.text += digits(v[i], i == 0 ? 4 : 2);
+      *w[i] = v[i];
+    }
+    double value = host_datetime(y, prec > 1 ? m : 1, prec > 2 ? d : 1, prec > 3 ? h : 0,
+                                 prec > 4 ? mi : 0, prec > 5 ? s : 0);
+    c.check_value = true;
+    if (coin()) {  // a fraction on the last component
+      const int nd = static_cast<int>(pick(1, 3));
+      const int64_t f = pick(0, nd == 1 ? 9 : nd == 2 ? 99 : 999);
+      c.text += coin() ? "." : ",";
+      c.text += digits(f, nd);
+      c.want.fraction = f * (nd == 1 ? 100 : nd == 2 ? 10 : 1);
+      const double x = static_cast<double>(c.want.fraction) / 1000.0;
+      static const double unit[6] = {0, 0, 86400, 3600, 60, 1};
+      if (prec >= 3)
+        value += x * unit[prec - 1];
+      else if (prec == 2)
+        value += x * 86400.0 * static_cast<double>(days_in_month(y, m));
+      else
+        c.check_value = false;  // year fractions: twelfths or year length
+    }
+    if (prec >= 4 && coin()) c.text += coin() ? "Z" : "z";
+    c.value = value;
+    return c;
+  }
+
+  // Designator form, components within their ranges, in order.
+  Case designated() {
+    Case c;
+    c.want.form = Unpacked::kComponents;
+    c.want.negative = coin();
+    int mask = 0;
+    while (mask == 0) mask = static_cast<int>(pick(0, 63));
+    static const int64_t top[6] = {9999, 12, 31, 23, 59, 59};
+    static const char letter[6] = {'Y', 'M', 'D', 'H', 'M', 'S'};
+    int64_t *w[6] = {&c.want.year, &c.want.month, &c.want.day,
+                     &c.want.hour, &c.want.minute, &c.want.second};
+    int last = 0;
+    for (int i = 0; i < 6; ++i)
+      if (mask & (1 << i)) last = i;
+    c.text = c.want.negative ? "-" : "";
+    c.text += coin() ? "P" : "p";
+    bool t = false;
+    for (int i = 0; i < 6; ++i) {
+      if (!(mask & (1 << i))) continue;
+      if (i >= 3 && !t) {
+        c.text += "T";
+        t = true;
+      }
+      *w[i] = pick(0, top[i]);
+      c.text += std::to_string(*w[i]);
+      if (i == last && coin()) {
+        const int nd = static_cast<int>(pick(1, 3));
+        const int64_t f = pick(0, nd == 1 ? 9 : nd == 2 ? 99 : 999);
+        c.text += "." + digits(f, nd);
+        c.want.fraction = f * (nd == 1 ? 100 : nd == 2 ? 10 : 1);
+      }
+      c.text += coin() ? letter[i] : static_cast<char>(letter[i] + ('a' - 'A'));
+    }
+    return c;
+  }
+
+  // P followed by a datetime-like text, extended or basic.
+  Case alternative() {
+    Case c;
+    c.want.form = Unpacked::kComponents;
+    c.want.negative = coin();
+    const bool basic = coin(), with_time = coin();
+    const int64_t v[6] = {pick(0, 9999), pick(0, 12), pick(0, 31),
+                          pick(0, 23), pick(0, 59), pick(0, 59)};
+    int64_t *w[6] = {&c.want.year, &c.want.month, &c.want.day,
+                     &c.want.hour, &c.want.minute, &c.want.second};
+    static const char *ext_sep[6] = {"", "-", "-", "T", ":", ":"};
+    c.text = c.want.negative ? "-P" : "P";
+    for (int i = 0; i < (with_time ? 6 : 3); ++i) {
+      c.text += basic ? (i == 3 ? "T" : "") : ext_sep[i];
+      c.text += digits(v[i], i == 0 ? 4 : 2);
+      *w[i] = v[i];
+    }
+    if (with_time && coin()) {
+      const int64_t f = pick(0, 999);
+      c.text += "," + digits(f, 3);
+      c.want.fraction = f;
+    }
+    return c;
+  }
+
+  // One component beyond its range: held as a single count.
+  Case single() {
+    Case c;
+    c.want.form = Unpacked::kSingle;
+    c.want.negative = coin();
+    static const struct {
+      const char *prefix;
+      char letter;
+      int64_t low;
+      uint8_t unit;
+    } kinds[] = {{"P", 'M', 13, 1},  {"P", 'D', 32, 2},  {"P", 'W', 1, 3},
+                 {"PT", 'H', 24, 4}, {"PT", 'M', 60, 8}, {"PT", 'S', 60, 16}};
+    const auto &k = kinds[pick(0, 5)];
+    const int64_t v = pick(k.low, 999999);
+    c.text = std::string(c.want.negative ? "-" : "") + k.prefix + std::to_string(v);
+    int64_t count = v;
+    c.want.unit = k.unit;
+    if (coin()) {
+      const int64_t f = pick(1, 999);
+      c.text += "." + digits(f, 3);
+      count = v * 1000 + f;
+      c.want.unit = static_cast<uint8_t>(k.unit + 32);
+    }
+    c.text += k.letter;
+    c.want.count = static_cast<uint32_t>(count);
+    return c;
+  }
+
+ private:
+  int64_t pick(int64_t lo, int64_t hi) {
+    return std::uniform_int_distribution<int64_t>(lo, hi)(rng_);
+  }
+  bool coin() { return pick(0, 1) == 1; }
+  static std::string digits(int64_t v, int n) {
+    std::string s = std::to_string(v);
+    return std::string(static_cast<size_t>(n) - s.size(), '0') + s;
+  }
+  static int64_t days_in_month(int64_t y, int m) {
+    return zbhost::cal::days_from_civil(m == 12 ? y + 1 : y, m == 12 ? 1 : m + 1, 1) -
+           zbhost::cal::days_from_civil(y, m, 1);
+  }
+  std::mt19937_64 rng_;
+};
+
+void expect_same(const Unpacked &got, const Unpacked &want) {
+  EXPECT_EQ(got.form, want.form);
+  EXPECT_EQ(got.datetime, want.datetime);
+  EXPECT_EQ(got.anchor, want.anchor);
+  EXPECT_EQ(got.negative, want.negative);
+  EXPECT_EQ(got.year, want.year);
+  EXPECT_EQ(got.month, want.month);
+  EXPECT_EQ(got.day, want.day);
+  EXPECT_EQ(got.hour, want.hour);
+  EXPECT_EQ(got.minute, want.minute);
+  EXPECT_EQ(got.second, want.second);
+  EXPECT_EQ(got.fraction, want.fraction);
+  EXPECT_EQ(got.unit, want.unit);
+  EXPECT_EQ(got.count, want.count);
+}
+
+TEST_F(ScannerTest, GeneratedTextsDecodeAndRepack) {
+  Generator gen(20110909);
+  for (int i = 0; i < 4000; ++i) {
+    const int kind = i % 4;
+    const Case c = kind == 0   ? gen.datetime()
+                   : kind == 1 ? gen.designated()
+                   : kind == 2 ? gen.alternative()
+                               : gen.single();
+    SCOPED_TRACE(c.text);
+    const Out o = scan(c.text);
+    ASSERT_EQ(o.rc, 0);
+    Unpacked got;
+    std::string why;
+    ASSERT_TRUE(zbtest::unpack(o.e.packed, &got, &why)) << o.hex << ": " << why;
+    expect_same(got, c.want);
+    if (c.check_value) EXPECT_NEAR(o.e.datetime, c.value, 1e-3);
+
+    Entity again = zbtest::to_entity(got);
+    convert(&again);
+    ASSERT_EQ(hex(again.packed, 8), o.hex);
+    if (HasFailure()) break;
+  }
+}
+
+}  // namespace
