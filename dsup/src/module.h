@@ -68,6 +68,10 @@ ZB_API double ztimprt(double datetime);
 ZB_API double zyear(double date);
 ZB_API void zymdjul(double *year, double *month, double *day, double julian);
 
+// Builds the results of the module entry (core/src): request 1 the descriptor
+// block, request 2 the reader table.
+ZB_API void *xfmfent(int32_t request, int32_t count, const void *table, void *const *readers);
+
 // Allocator calls (dsup/src).
 ZB_API void *vmalcp_handler(host_allocator *a, size_t size, uint32_t flags);
 ZB_API void *vmalloc_handler(host_allocator *a, size_t size, uint32_t flags);

@@ -1,0 +1,53 @@
+// Buffered record input and output on file descriptors: large reads and
+// writes, no allocation per record.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace isoread {
+
+// Reads records (lines) from a descriptor. A record ends at '\n'; a '\r'
+// before it is dropped; a last line without '\n' is a record too. A record
+// stays valid until the next call.
+class LineReader {
+ public:
+  LineReader();
+  void reset(int fd);
+  // The next record; false at the end of the input or on a read error.
+  bool next(std::string_view *record);
+  // errno of a failed read, or 0.
+  int error() const { return error_; }
+
+ private:
+  bool fill();
+  std::vector<char> buf_;
+  size_t begin_ = 0, end_ = 0;
+  int fd_ = -1;
+  bool eof_ = false;
+  int error_ = 0;
+};
+
+// Output collected in a large buffer and written out when it fills.
+class Output {
+ public:
+  explicit Output(int fd);
+  ~Output();
+  // Room for at least n more bytes; write at the result, then commit().
+  char *reserve(size_t n);
+  void commit(char *end) { used_ = static_cast<size_t>(end - buf_.data()); }
+  void put(std::string_view s);
+  void put(char c);
+  void flush();
+  bool failed() const { return failed_; }
+
+ private:
+  std::vector<char> buf_;
+  size_t used_ = 0;
+  int fd_;
+  bool failed_ = false;
+};
+
+}  // namespace isoread

@@ -1,0 +1,36 @@
+// The command line of isoread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace isoread {
+
+enum class OutputMode { text, raw, json, dump };
+
+// One -f argument, [POS:]NAME[W][.], before the informat is looked up.
+struct FieldSpec {
+  std::string given;  // the argument as typed
+  int32_t pos = 0;    // 1-based column or field number; 0: after the previous
+  std::string name;   // NAME[W][.]
+};
+
+struct Options {
+  std::string module = "zelbrant";
+  std::vector<FieldSpec> fields;
+  bool delimited = false;
+  char delimiter = 0;
+  OutputMode mode = OutputMode::text;
+  std::vector<std::string> files;  // none: standard input; "-" is it too
+  bool help = false;
+};
+
+// Parses the arguments (argv[0] is skipped). On a usage error returns false
+// and sets *error.
+bool parse_options(int argc, char **argv, Options *opts, std::string *error);
+
+// The --help text.
+const char *help_text();
+
+}  // namespace isoread

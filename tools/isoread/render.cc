@@ -1,0 +1,228 @@
+#include "render.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "host.h"
+
+namespace isoread {
+
+namespace {
+
+// Past these magnitudes a value is written as a plain number: the calendar
+// is not asked for dates millions of years away.
+constexpr double kMaxDays = 1e9;
+constexpr double kMaxSeconds = kMaxDays * 86400.0;
+
+// |v| taken apart into whole units and up to 15 fraction digits: the
+// precision a double carries in 15 significant digits, so a value such as
+// 1631190645.123 is written with the fraction it was read with and not with
+// the binary noise beyond it.
+struct Parts {
+  bool negative = false;
+  int64_t whole = 0;
+  char frac[20];
+  int nfrac = 0;  // trailing zeros dropped
+};
+
+bool split(double v, Parts *p) {
+  if (!std::isfinite(v)) return false;
+  double a = std::fabs(v);
+  if (a >= 1e15) return false;
+  int digits = 1;
+  for (double t = 10; a >= t && digits < 15; t *= 10) ++digits;
+  char buf[48];
+  auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, 15 - digits);
+  if (r.ec != std::errc()) return false;
+  const char *dot = static_cast<const char *>(std::memchr(buf, '.', r.ptr - buf));
+  const char *int_end = dot ? dot : r.ptr;
+  if (std::from_chars(buf, int_end, p->whole).ec != std::errc()) return false;
+  p->nfrac = 0;
+  if (dot) {
+    const char *f = dot + 1;
+    int n = static_cast<int>(r.ptr - f);
+    while (n > 0 && f[n - 1] == '0') --n;
+    if (n > static_cast<int>(sizeof p->frac)) n = sizeof p->frac;
+    std::memcpy(p->frac, f, n);
+    p->nfrac = n;
+  }
+  p->negative = v < 0 && (p->whole != 0 || p->nfrac != 0);
+  return true;
+}
+
+// Turns a negative sign-magnitude value into floor form: -0.25 becomes
+// whole -1 and fraction .75, so dates and datetimes before 1960 count back
+// from the right day.
+void to_floor(Parts *p) {
+  if (!p->negative) return;
+  p->whole = -p->whole;
+  p->negative = false;
+  if (p->nfrac == 0) return;
+  p->whole -= 1;
+  // fraction := 1 - fraction, digit by digit: its last digit is nonzero, so
+  // no borrow arises.
+  for (int i = 0; i < p->nfrac; ++i)
+    p->frac[i] = static_cast<char>('0' + (i == p->nfrac - 1 ? 10 : 9) - (p->frac[i] - '0'));
+  while (p->nfrac > 0 && p->frac[p->nfrac - 1] == '0') --p->nfrac;
+}
+
+char *pad(char *out, int64_t v, int width) {  // v >= 0
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  for (int n = static_cast<int>(r.ptr - buf); n < width; ++n) *out++ = '0';
+  std::memcpy(out, buf, r.ptr - buf);
+  return out + (r.ptr - buf);
+}
+
+char *put_date(char *out, int64_t days) {
+  zbhost::cal::Civil c = zbhost::cal::civil_from_days(days);
+  if (c.year < 0 || c.year > 9999) {
+    // Expanded years carry a sign and at least four digits.
+    *out++ = c.year < 0 ? '-' : '+';
+    out = pad(out, c.year < 0 ? -c.year : c.year, 4);
+  } else {
+    out = pad(out, c.year, 4);
+  }
+  *out++ = '-';
+  out = pad(out, c.month, 2);
+  *out++ = '-';
+  return pad(out, c.day, 2);
+}
+
+char *put_clock(char *out, int64_t secs, const Parts &p) {  // secs >= 0
+  out = pad(out, secs / 3600, 2);
+  *out++ = ':';
+  out = pad(out, secs / 60 % 60, 2);
+  *out++ = ':';
+  out = pad(out, secs % 60, 2);
+  if (p.nfrac > 0) {
+    *out++ = '.';
+    std::memcpy(out, p.frac, p.nfrac);
+    out += p.nfrac;
+  }
+  return out;
+}
+
+int64_t floor_div(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+
+}  // namespace
+
+char *render_number(char *out, double v) {
+  return std::to_chars(out, out + kValueRoom, v).ptr;
+}
+
+char *render_iso(char *out, double v, zbhost::ValueKind kind) {
+  Parts p;
+  if (!split(v, &p)) return render_number(out, v);
+  switch (kind) {
+    case zbhost::ValueKind::date:
+      if (std::fabs(v) > kMaxDays) break;
+      to_floor(&p);
+      return put_date(out, p.whole);
+    case zbhost::ValueKind::time:
+      if (std::fabs(v) > kMaxSeconds) break;
+      if (p.negative) *out++ = '-';
+      return put_clock(out, p.whole, p);
+    case zbhost::ValueKind::datetime: {
+      if (std::fabs(v) > kMaxSeconds) break;
+      to_floor(&p);
+      int64_t days = floor_div(p.whole, 86400);
+      out = put_date(out, days);
+      *out++ = 'T';
+      return put_clock(out, p.whole - days * 86400, p);
+    }
+  }
+  return render_number(out, v);
+}
+
+char *render_code(char *out, uint32_t code) {
+  static const char kHex[] = "0123456789abcdef";
+  *out++ = '0';
+  *out++ = 'x';
+  for (int shift = 28; shift >= 0; shift -= 4) *out++ = kHex[(code >> shift) & 0xF];
+  return out;
+}
+
+char *render_unsigned(char *out, uint64_t v) { return std::to_chars(out, out + 24, v).ptr; }
+
+namespace {
+// Length of the valid UTF-8 sequence at s (at most n bytes), or 0.
+size_t utf8_length(const unsigned char *s, size_t n) {
+  unsigned char c = s[0];
+  size_t len;
+  uint32_t min;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) len = 2, min = 0x80;
+  else if (c >= 0xE0 && c <= 0xEF) len = 3, min = 0x800;
+  else if (c >= 0xF0 && c <= 0xF4) len = 4, min = 0x10000;
+  else return 0;
+  if (len > n) return 0;
+  uint32_t cp = c & (0x3F >> (len - 1));
+  for (size_t i = 1; i < len; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (s[i] & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+}  // namespace
+
+char *render_json_text(char *out, std::string_view bytes) {
+  static const char kHex[] = "0123456789abcdef";
+  auto *s = reinterpret_cast<const unsigned char *>(bytes.data());
+  size_t n = bytes.size();
+  for (size_t i = 0; i < n;) {
+    unsigned char c = s[i];
+    if (c == '"' || c == '\\') {
+      *out++ = '\\';
+      *out++ = static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    size_t len = c >= 0x20 && c != 0x7F ? utf8_length(s + i, n - i) : 0;
+    if (len == 0) {
+      *out++ = '\\';
+      *out++ = 'u';
+      *out++ = '0';
+      *out++ = '0';
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 0xF];
+      ++i;
+      continue;
+    }
+    std::memcpy(out, s + i, len);
+    out += len;
+    i += len;
+  }
+  return out;
+}
+
+char *render_quoted(char *out, std::string_view bytes) {
+  static const char kHex[] = "0123456789abcdef";
+  *out++ = '"';
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+      *out++ = static_cast<char>(c);
+    } else {
+      *out++ = '\\';
+      *out++ = 'x';
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 0xF];
+    }
+  }
+  *out++ = '"';
+  return out;
+}
+
+char *render_hex(char *out, const unsigned char *bytes, size_t n) {
+  static const char kHex[] = "0123456789abcdef";
+  for (size_t i = 0; i < n; ++i) {
+    if (i) *out++ = ' ';
+    *out++ = kHex[bytes[i] >> 4];
+    *out++ = kHex[bytes[i] & 0xF];
+  }
+  return out;
+}
+
+}  // namespace isoread
