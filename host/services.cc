@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <new>
 #include <string_view>
 
 #include "host.h"
@@ -197,7 +196,7 @@ int32_t svc_wtrscrt(name_table *names, uint32_t *handle, int32_t, uint64_t) {
   auto h = static_cast<uint32_t>(t->next_handle);
   void **&page = t->pages[h >> 16];
   if (!page) {
-    std::unique_ptr<void *[]> fresh(new (std::nothrow) void *[kPageEntries]());
+    CallocPtr<void *> fresh(static_cast<void **>(std::calloc(kPageEntries, sizeof(void *))));
     if (!fresh) return static_cast<int32_t>(kTableFull);
     page = fresh.get();
     t->page_store.push_back(std::move(fresh));
