@@ -350,7 +350,11 @@ int run(int argc, char **argv) {
                  error.c_str());
     return 2;
   }
+  // A registration block the host cannot allocate makes the module entry
+  // call xexit; let that come back as a load failure rather than end the run.
+  host.set_exit_returns(true);
   auto family = zbhost::Family::load(host, *module, &error);
+  host.set_exit_returns(false);
   if (!family) {
     std::fprintf(stderr, "isoread: cannot register module %s: %s\n", opts.module.c_str(),
                  error.c_str());
