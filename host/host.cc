@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "host.h"
@@ -103,6 +104,14 @@ Task *Impl::find_task(const name_table *names) {
   return nullptr;
 }
 
+Task *Impl::find_task(const task_context *ctx) {
+  if (!ctx) return nullptr;
+  std::lock_guard<std::mutex> lock(tasks_mu);
+  for (auto &t : tasks)
+    if (&t->ctx == ctx) return t.get();
+  return nullptr;
+}
+
 Task *Impl::make_task() {
   auto t = std::make_unique<Task>();
   Task *p = t.get();
@@ -116,7 +125,8 @@ Task *Impl::make_task() {
   p->header = task_object{&p->locale_obj, 1, 0, nullptr};
   p->locales.push_back(std::make_unique<locale_tables>(Host::default_locale()));
   p->locale_obj = task_object{nullptr, 2, 0, p->locales.back().get()};
-  p->pages.reset(new void **[kPages]());
+  p->pages.reset(static_cast<void ***>(std::calloc(kPages, sizeof(void **))));
+  if (!p->pages) throw std::bad_alloc();
   std::lock_guard<std::mutex> lock(tasks_mu);
   tasks.push_back(std::move(t));
   return p;
@@ -163,13 +173,13 @@ Host::~Host() {
   // End every task still alive (running its termination routines), then
   // release whatever the registration allocator and the pool still hold.
   for (;;) {
-    task_context *t = nullptr;
+    Task *t = nullptr;
     {
       std::lock_guard<std::mutex> lock(impl_->tasks_mu);
-      if (!impl_->tasks.empty()) t = &impl_->tasks.back()->ctx;
+      if (!impl_->tasks.empty()) t = impl_->tasks.back().get();
     }
     if (!t) break;
-    end_task(t);
+    impl_->end(t);
   }
   impl_->release_all_of(nullptr);
   g_active.store(nullptr, std::memory_order_release);
@@ -275,14 +285,16 @@ task_context *Host::new_task() { return &impl_->make_task()->ctx; }
 void Host::switch_task(task_context *t) { set_current(impl_->g, t); }
 
 void Host::end_task(task_context *t) {
-  if (!t) return;
-  Task *task = impl_->find_task(t->names);
-  if (!task || &task->ctx != t) return;
+  if (Task *task = impl_->find_task(t)) impl_->end(task);
+}
 
-  // The routines run with the ending task current; a routine may register
-  // another, which then runs too.
-  task_context *prev = current_task();
-  switch_task(t);
+// The routines run with the ending task current; a routine may register
+// another, which then runs too. Afterwards the task's blocks, pages and
+// tables are freed.
+void Impl::end(Task *task) {
+  task_context *t = &task->ctx;
+  task_context *prev = self->current_task();
+  self->switch_task(t);
   for (;;) {
     term_routine r = nullptr;
     {
@@ -291,27 +303,24 @@ void Host::end_task(task_context *t) {
       r = task->terms.back().first;
       task->terms.pop_back();
     }
-    if (r) r();
+    r();
   }
-  switch_task(prev == t ? nullptr : prev);
+  self->switch_task(prev == t ? nullptr : prev);
 
-  impl_->release_all_of(&task->alloc);
+  release_all_of(&task->alloc);
   std::unique_ptr<Task> owned;
-  {
-    std::lock_guard<std::mutex> lock(impl_->tasks_mu);
-    for (auto it = impl_->tasks.begin(); it != impl_->tasks.end(); ++it) {
-      if (it->get() == task) {
-        owned = std::move(*it);
-        impl_->tasks.erase(it);
-        break;
-      }
+  std::lock_guard<std::mutex> lock(tasks_mu);
+  for (auto it = tasks.begin(); it != tasks.end(); ++it) {
+    if (it->get() == task) {
+      owned = std::move(*it);
+      tasks.erase(it);
+      break;
     }
   }
 }
 
 void Host::set_locale(task_context *t, const locale_tables &tables) {
-  if (!t) return;
-  Task *task = impl_->find_task(t->names);
+  Task *task = impl_->find_task(t);
   if (!task) return;
   std::lock_guard<std::mutex> lock(task->mu);
   // Older sets stay allocated: a reader may still be using one.

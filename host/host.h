@@ -44,7 +44,11 @@ struct Task;
 
 class Host {
  public:
+  // Builds the GCB with a first task, current. Throws std::logic_error when
+  // another Host is active.
   Host();
+  // Ends every task still alive (running its termination routines) and
+  // frees every block the host's allocators still hold.
   ~Host();
   Host(const Host &) = delete;
   Host &operator=(const Host &) = delete;
@@ -57,7 +61,8 @@ class Host {
   // --- services -----------------------------------------------------------
   // Local offset from GMT in seconds, east positive; nullopt: the system's.
   void set_gmt_offset(std::optional<double> seconds);
-  // Host options read by xoptcgt (DEBUG among them).
+  // Host options read by xoptcgt (DEBUG among them). Names ignore letter
+  // case; value texts once handed out stay valid while the Host lives.
   void set_option(const std::string &name, const std::string &value);
   void clear_option(const std::string &name);
   // wzifmch: an all-blank field counts as missing notation (default on).
@@ -68,12 +73,17 @@ class Host {
   int year_cutoff() const;
 
   // --- log ------------------------------------------------------------------
-  // Captured lines (always kept); echo to stderr unless capturing is on.
+  // Lines written through xpslog, always kept here; they are echoed to
+  // standard error unless capturing is on.
   void capture_log(bool on);
   std::vector<std::string> log() const;
   void clear_log();
 
   // --- allocators ------------------------------------------------------------
+  // Registration allocator, pool and every task's name-table allocator share
+  // one accounting layer: blocks come zero-filled, and a block of any of them
+  // may be freed through any of them (the module frees its task slot through
+  // the pool).
   // The next n allocations succeed, every later one fails; -1: never fail.
   void fail_allocations_after(long n);
   long allocations() const;       // successful allocations so far
@@ -96,8 +106,11 @@ class Host {
   std::vector<std::pair<int32_t, int32_t>> exits() const;
 
   // --- tasks -----------------------------------------------------------------
+  // Each task has its own name table (with its allocator) and locale chain.
   task_context *current_task();
   task_context *new_task();            // not made current
+  // Stores t as the GCB's current task (atomically, release order); null
+  // leaves no task current.
   void switch_task(task_context *t);
   // Calls the task's termination routines (with it current), then frees it.
   // The first task may be ended too; the host then has no current task until

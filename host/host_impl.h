@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -36,17 +37,25 @@ static_assert(offsetof(HostAllocator, base) == 0);
 constexpr size_t kPageEntries = 65536;
 constexpr size_t kPages = 65536;
 
+struct FreeDeleter {
+  void operator()(void *p) const { std::free(p); }
+};
+template <class T>
+using CallocPtr = std::unique_ptr<T[], FreeDeleter>;
+
 struct Task {
   task_context ctx;        // what the module sees; ctx.host_private = this
   name_table names;        // names.alloc = &alloc.base; names.host_private = this
   HostAllocator alloc;     // the name table's allocator
-  task_object header;      // first object of the chain: carries no tables
-  task_object locale_obj;  // second: the task's locale table set
+  task_object header;      // first object of the chain (kind 1): carries no tables
+  task_object locale_obj;  // second (kind 2): the task's locale table set
 
   std::mutex mu;  // guards everything below
   std::vector<std::unique_ptr<locale_tables>> locales;  // every version set, kept
-  std::unique_ptr<void **[]> pages;                     // kPages page pointers
-  std::vector<std::unique_ptr<void *[]>> page_store;    // owns the pages
+  // calloc'ed: the system hands out zero pages lazily, so a task that uses
+  // few handles costs little.
+  CallocPtr<void **> pages;                  // kPages page pointers
+  std::vector<CallocPtr<void *>> page_store;  // owns the pages
   uint64_t next_handle = 1;  // next handle to issue; 0 is never issued
   std::map<std::string, uint32_t, std::less<>> bindings;
   std::vector<std::pair<term_routine, uint64_t>> terms;  // vir2g registrations
@@ -111,6 +120,8 @@ struct Impl {
   void release_all_of(const HostAllocator *a);
 
   Task *find_task(const name_table *names);  // null when not a live task's table
+  Task *find_task(const task_context *ctx);  // null when not a live task
+  void end(Task *task);                      // termination routines, then free
   Task *make_task();
   void log_line(std::string line);
 };

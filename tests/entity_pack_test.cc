@@ -144,25 +144,6 @@ TEST_F(EntityPackTest, HugeCountsKeepTheirLow32Bits) {
   EXPECT_EQ(pack(e), "000000FFFFFFFF92");
 }
 
-// The two low bits of byte 7 tell the forms apart.
-TEST_F(EntityPackTest, FormBits) {
-  const struct {
-    Spec spec;
-    unsigned bits;
-  } rows[] = {
-      {{.y = 1, .mo = 2, .d = 3}, 0},
-      {{.y = 1, .mo = 2, .d = 3, .f = 999, .neg = true}, 0},
-      {{.y = 2011, .dt = true}, 1},
-      {{.y = 2011, .f = 1, .dt = true, .anchor = true}, 3},
-      {{.s = 61, .f = 1, .unit = 48}, 2},
-  };
-  for (const auto &r : rows) {
-    Entity e = make(r.spec);
-    convert(&e);
-    EXPECT_EQ(e.packed[7] & 3u, r.bits) << hex(e.packed, 8);
-  }
-}
-
 // A duration normalised with days kept may exceed the two-digit day field;
 // its digits stay in their own nibbles and never reach the month digit.
 TEST_F(EntityPackTest, OversizedDayStaysInItsField) {

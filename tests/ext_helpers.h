@@ -27,8 +27,9 @@ enum class Out {
   kUntouched,  // the sentinel preset before the call
 };
 
-// Calls reader on text held against a guard page, width and available length
-// defaulting to the text's length; adjust may change the block first.
+// Calls reader on text held against a guard page; a width or available length
+// of -1 stands for the text's length (other negative values are passed on).
+// adjust may change the block first.
 inline ReadResult call_reader(ifm_reader reader, std::string_view text, int32_t width = -1,
                               int32_t avail = -1,
                               const std::function<void(ifmblock &)> &adjust = {}) {
@@ -36,8 +37,8 @@ inline ReadResult call_reader(ifm_reader reader, std::string_view text, int32_t 
   ifmblock blk;
   std::memset(&blk, 0, sizeof blk);
   double target = sentinel();
-  blk.width = width < 0 ? static_cast<int32_t>(text.size()) : width;
-  blk.avail = avail < 0 ? static_cast<int32_t>(text.size()) : avail;
+  blk.width = width == -1 ? static_cast<int32_t>(text.size()) : width;
+  blk.avail = avail == -1 ? static_cast<int32_t>(text.size()) : avail;
   blk.input = field.data();
   blk.target = &target;
   blk.target_len = 8;

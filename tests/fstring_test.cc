@@ -156,6 +156,36 @@ TEST_F(FstringTest, WzstlenCountsBytesBeforeTheNul) {
   EXPECT_EQ(wzstlen(f.data()), 3);
 }
 
+// Each search with its key at every position of every length to 24, at every
+// start alignment, against both pages; bytes just outside the field would
+// qualify if they were read.
+TEST_F(FstringTest, SearchesDoNotDependOnAlignment) {
+  auto vzsntl = fn<vzsntl_fn>("vzsntl");
+  auto wzstnot = fn<wzsearch_fn>("wzstnot");
+  auto wzstpos = fn<wzsearch_fn>("wzstpos");
+  auto vzstl = fn<vzstl_fn>("vzstl");
+  uint8_t table[256] = {};
+  table[static_cast<unsigned char>('x')] = 1;
+  for (int32_t len = 1; len <= 24; ++len) {
+    for (int32_t skew = 0; skew < 8; ++skew) {
+      for (int32_t at = -1; at < len; ++at) {
+        SCOPED_TRACE("len " + std::to_string(len) + " skew " + std::to_string(skew) + " at " +
+                     std::to_string(at));
+        std::string field(static_cast<size_t>(len), ' ');
+        if (at >= 0) field[static_cast<size_t>(at)] = 'x';
+        zbtest::GuardedField back(std::string(static_cast<size_t>(skew), 'x') + field);
+        FrontGuardedField front(field + "x");
+        for (char *p : {back.data() + skew, front.data()}) {
+          ASSERT_EQ(wzstpos(p, len, 'x'), at);
+          ASSERT_EQ(wzstnot(p, len, ' '), at);
+          ASSERT_EQ(vzsntl(p, len, ' '), at);
+          ASSERT_EQ(vzstl(p, len, table), at);
+        }
+      }
+    }
+  }
+}
+
 // --- wzstrip -------------------------------------------------------------------
 
 TEST_F(FstringTest, WzstripDropsTrailingBlanks) {
@@ -254,6 +284,26 @@ TEST_F(FstringTest, WzbcupUsesTheHostsUpperCaseTable) {
   EXPECT_EQ(wzbcup("\xff", "\x01", 1), 0xFE);
 }
 
+// A difference at every position of every length to 24, both sides at
+// different alignments; the difference past n is never seen.
+TEST_F(FstringTest, WzbcupDoesNotDependOnAlignment) {
+  auto wzbcup = fn<wzbcup_fn>("wzbcup");
+  for (int32_t n = 1; n <= 24; ++n) {
+    for (int32_t skew = 0; skew < 8; ++skew) {
+      for (int32_t at = -1; at < n; ++at) {
+        SCOPED_TRACE("n " + std::to_string(n) + " skew " + std::to_string(skew) + " at " +
+                     std::to_string(at));
+        std::string lower(static_cast<size_t>(n), 'k');
+        std::string upper(static_cast<size_t>(n), 'K');
+        if (at >= 0) upper[static_cast<size_t>(at)] = 'M';
+        zbtest::GuardedField a(std::string(static_cast<size_t>(skew), '#') + lower);
+        FrontGuardedField b(upper + "#");
+        ASSERT_EQ(wzbcup(a.data() + skew, b.data(), n), at < 0 ? 0 : 'K' - 'M');
+      }
+    }
+  }
+}
+
 // --- wzstjls -------------------------------------------------------------------
 
 struct JustifyRow {
@@ -292,21 +342,48 @@ TEST_F(FstringTest, WzstjlsMovesTextAndReportsIt) {
   for (const auto &r : kJustifyRows) {
     SCOPED_TRACE(std::string("'") + std::string(r.text) + "' " + r.why);
     const auto len = static_cast<int32_t>(r.text.size());
-    {
-      zbtest::GuardedField f(r.text);
+    zbtest::GuardedField back(r.text);
+    FrontGuardedField front(r.text);
+    for (char *p : {back.data(), front.data()}) {
       int32_t off = -99, n = -99;
-      wzstjls(f.data(), len, r.code, &n, &off);
-      EXPECT_EQ(str(f), r.after);
+      wzstjls(p, len, r.code, &n, &off);
+      EXPECT_EQ(std::string(p, r.text.size()), r.after);
       EXPECT_EQ(off, r.offset);
       EXPECT_EQ(n, r.length);
     }
-    {
-      FrontGuardedField f(r.text);
-      int32_t off = -99, n = -99;
-      wzstjls(f.data(), len, r.code, &n, &off);
-      EXPECT_EQ(f.str(), r.after);
-      EXPECT_EQ(off, r.offset);
-      EXPECT_EQ(n, r.length);
+  }
+}
+
+// Text of every length at every place of fields to 16 bytes, at every start
+// alignment: where each code puts it, and blanks everywhere else.
+TEST_F(FstringTest, WzstjlsPlacesTextAtEveryAlignment) {
+  auto wzstjls = fn<wzstjls_fn>("wzstjls");
+  for (int32_t len = 1; len <= 16; ++len) {
+    for (int32_t text = 1; text <= len; ++text) {
+      for (int32_t from = 0; from + text <= len; ++from) {
+        std::string field(static_cast<size_t>(len), ' ');
+        for (int32_t k = 0; k < text; ++k) field[static_cast<size_t>(from + k)] = 'a' + k;
+        const std::string body = field.substr(static_cast<size_t>(from), static_cast<size_t>(text));
+        const struct {
+          int32_t code;
+          int32_t to;
+        } moves[] = {{'L', 0}, {'R', len - text}, {'C', (len - text) / 2}, {'n', from}};
+        for (const auto &m : moves) {
+          for (int32_t skew = 0; skew < 8; skew += 3) {
+            SCOPED_TRACE("'" + field + "' code " + static_cast<char>(m.code) + " skew " +
+                         std::to_string(skew));
+            zbtest::GuardedField f(std::string(static_cast<size_t>(skew), '#') + field);
+            int32_t off = -1, n = -1;
+            wzstjls(f.data() + skew, len, m.code, &n, &off);
+            std::string want(static_cast<size_t>(skew), '#');
+            want += std::string(static_cast<size_t>(m.to), ' ') + body;
+            want += std::string(static_cast<size_t>(len - m.to - text), ' ');
+            ASSERT_EQ(str(f), want);
+            ASSERT_EQ(off, m.to);
+            ASSERT_EQ(n, text);
+          }
+        }
+      }
     }
   }
 }

@@ -238,7 +238,8 @@ TEST_F(IntervalTest, OutputMayBeAnInput) {
 // borrowed when the end's time of day is earlier.
 struct Expected {
   int64_t months, days, seconds;
-  bool natural;  // s + months + days + seconds is exactly e
+  bool natural;    // s + months + days + seconds is exactly e
+  bool month_end;  // the month-end rule applied
 };
 
 Expected reference(sys_days sd, seconds ts, sys_days ed, seconds te) {
@@ -253,6 +254,7 @@ Expected reference(sys_days sd, seconds ts, sys_days ed, seconds te) {
   if (!borrow && da >= 29 && da > db && b_is_last) {
     x.months = delta;
     x.days = 0;
+    x.month_end = true;
   } else if (db > da || (db == da && !borrow)) {
     x.months = delta;
     x.days = db - da - (borrow ? 1 : 0);
@@ -327,11 +329,11 @@ TEST_F(IntervalTest, DurationAgreesWithChrono) {
                 ed + seconds{te.count()});
     }
     ++checked;
-    month_end += (fwd.day == 0 && year_month_day{sd}.day() > year_month_day{ed}.day());
+    month_end += want.month_end;
     borrowed += te < ts;
     if (HasFailure()) return;
   }
-  EXPECT_GT(month_end, 100);
+  EXPECT_GT(month_end, 50);
   EXPECT_GT(borrowed, 1000);
   EXPECT_EQ(checked, 6000);
 }
@@ -482,6 +484,8 @@ TEST_F(IntervalTest, DeriveInterval) {
        "backward, clock time kept"},
       {"2011-12-15/P12M40D", 0, 0, "2011C15FFFFFFFFD", "0001109FFFFFFFFC",
        "12 months 40 days after Dec 15: a year, a month, 9 days"},
+      {"2011.5/P1M40D", 0, 0, "2011FFFFFFFFF7D1", "FFFF209FFFFFFFFC",
+       "from the anchor's instant (July 1), not its written components"},
       {"2011-13-01/P1D", 0, 7, "", "", "the scanner's problem, first part"},
       {"2011-09-09/P1X", 0, 1, "", "", "the scanner's problem, second part"},
       {"20110909/2011-09-10", 0x80, 18, "", "", "strict mode is passed on"},

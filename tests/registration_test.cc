@@ -211,7 +211,9 @@ TEST_F(Registration, EveryReaderKeepsToItsWindow) {
         EXPECT_EQ(wide.rc, alone.rc);
         EXPECT_EQ(std::memcmp(&followed.value, &alone.value, 8), 0);
         EXPECT_EQ(std::memcmp(&wide.value, &alone.value, 8), 0);
-        if (alone.rc == kInvalid) EXPECT_TRUE(alone.untouched);
+        if (alone.rc == kInvalid) {
+          EXPECT_TRUE(alone.untouched);
+        }
         if (static_cast<size_t>(w) >= std::strlen(d.sample)) {
           EXPECT_EQ(alone.rc, 0u);
           EXPECT_EQ(alone.value, d.value);

@@ -204,7 +204,9 @@ TEST_F(ScannerTest, StrictModes) {
     EXPECT_EQ(scan(r.text, 0x280).rc, r.lenient);
     const Out s = scan(r.text, 0x80);
     EXPECT_EQ(s.rc, r.strict);
-    if (s.rc != 0) EXPECT_EQ(s.hex, kMissing);
+    if (s.rc != 0) {
+      EXPECT_EQ(s.hex, kMissing);
+    }
     EXPECT_EQ(scan(r.text, 0x200).rc, r.strict_placeholders);
   }
 }
@@ -258,7 +260,7 @@ TEST_F(ScannerTest, NothingOverwritesAFraction) {
       {"20110909T12.1255", 1, kMissing, "a fourth digit after an hour"},
       {"20110909T123045.1234", 1, kMissing, "a fourth digit after the seconds"},
       {"2011-09-09T12.5:30", 1, kMissing, "minutes after an hour fraction"},
-      {"2011.5-", 1, kMissing, "a placeholder after the fraction"},
+      {"2011.5-09", 1, kMissing, "a number after a year fraction"},
       {"P00010210T12.125", 0, "000121012FFFF1F4", "basic duration: all the digits"},
   };
   for (const ScanRow &r : rows) {
@@ -325,6 +327,9 @@ TEST_F(ScannerTest, HugeCounts) {
       {"P9223372036854775807M900D", 0, 7, kMissing, "months plus folded days"},
       {"P9223372036854775807Y1000000D", 0, 7, kMissing, "years plus folded months"},
       {"P1M922337203685477580D", 0, 7, kMissing, "days folded into years beyond 9999"},
+      {"P99999999999999999999D", 0, 7, kMissing, "more digits than 64 bits hold"},
+      {"PT1H99999999999999999999S", 0, 7, kMissing, "nor here"},
+      {"2011-09-99999999999999999999", 0, 7, kMissing, "nor in a datetime"},
   };
   for (const auto &r : rows) {
     SCOPED_TRACE(std::string("'") + r.text + "': " + r.why);
@@ -530,7 +535,9 @@ class Generator {
       }
       *w[i] = pick(0, top[i]);
       c.text += std::to_string(*w[i]);
-      if (i == last && coin()) {
+      // A day fraction after a year and a month would be a fourth number
+      // before any T, which is refused (problem 1).
+      if (i == last && !(i == 2 && (mask & 3) == 3) && coin()) {
         const int nd = static_cast<int>(pick(1, 3));
         const int64_t f = pick(0, nd == 1 ? 9 : nd == 2 ? 99 : 999);
         c.text += "." + digits(f, nd);
@@ -641,7 +648,9 @@ TEST_F(ScannerTest, GeneratedTextsDecodeAndRepack) {
     std::string why;
     ASSERT_TRUE(zbtest::unpack(o.e.packed, &got, &why)) << o.hex << ": " << why;
     expect_same(got, c.want);
-    if (c.check_value) EXPECT_NEAR(o.e.datetime, c.value, 1e-3);
+    if (c.check_value) {
+      EXPECT_NEAR(o.e.datetime, c.value, 1e-3);
+    }
 
     Entity again = zbtest::to_entity(got);
     convert(&again);

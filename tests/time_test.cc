@@ -169,6 +169,31 @@ TEST_F(TimeReader, DigitsFromHostTable) {
   run_rows(reader("i8601tm"), rows);
 }
 
+// A host whose integer routine takes a sign (as some do) must still not make
+// a fraction of one.
+int32_t signed_integer(const char *text, int32_t len, int32_t, int32_t *used, int64_t *value) {
+  int32_t n = 0;
+  bool negative = false;
+  if (n < len && (text[n] == '+' || text[n] == '-')) negative = text[n++] == '-';
+  int64_t v = 0;
+  const int32_t first = n;
+  while (n < len && text[n] >= '0' && text[n] <= '9' && n < 18) v = v * 10 + (text[n++] - '0');
+  if (n == first) return 1;
+  *used = n;
+  *value = negative ? -v : v;
+  return 0;
+}
+
+TEST_F(TimeReader, FractionIsDigitsOnlyWhateverTheHostAccepts) {
+  host->gcb_ptr()->vectors[0][320] = reinterpret_cast<gcb_entry>(&signed_integer);
+  const std::vector<Row> rows = {
+      {"12:30:45.5", -1, -1, kOk, Out::kValue, 45045.5, "digits still read"},
+      {"12:30:45.+5", -1, -1, kBad, Out::kMissing, 0, "no 5/100 from a plus sign"},
+      {"12:30:45.-5", -1, -1, kBad, Out::kMissing, 0, "no negative fraction"},
+  };
+  run_rows(reader("i8601tm"), rows);
+}
+
 TEST_F(TimeReader, PowersOfTen) {
   auto table = static_cast<const double *>(sym("zpowten"));
   ASSERT_NE(table, nullptr);

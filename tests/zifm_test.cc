@@ -131,7 +131,9 @@ TEST_F(Calendar, Bounds) {
       {"zifmymd", 10, -1, 1, kDecLow, "negative decimals"},
       {"zifmymd", 10, 32, 1, kDecHigh, "decimals over 31"},
       {"zifmymd", 5, -1, 1, kWidthLow, "width checked before decimals"},
-      {"zifmymd", 33, 32, 1, kWidthHigh, "maximum width before decimals"},
+      {"zifmymd", 33, 32, 1, kWidthHigh, "maximum width before maximum decimals"},
+      {"zifmymd", 33, -1, 1, kWidthHigh, "maximum width before minimum decimals"},
+      {"zifmymd", 10, 32, 1, kDecHigh, "a good width does not hide the decimals"},
       {"zifmymd", 10, 32, 0xFE, kOk, "other flag bits ask for nothing"},
       {"zifmymd", 33, 99, 0, kOk, "no check when not asked"},
       {"zifmtim", 4, 0, 1, kWidthLow, "width under 5"},
@@ -163,6 +165,9 @@ TEST_F(Calendar, ClockTime) {
       {"12:05 AM", -1, -1, kOk, Out::kValue, 300, "12 AM is just after midnight"},
       {"12:05 PM", -1, -1, kOk, Out::kValue, 43500, "12 PM is noon"},
       {"13:00 AM", -1, -1, kOk, Out::kValue, 46800, "13:00 AM stays"},
+      {"12:59:59.5 AM", -1, -1, kOk, Out::kValue, 3599.5, "last moment that AM moves"},
+      {"12:00 PM", -1, -1, kOk, Out::kValue, 43200, "noon itself is not moved"},
+      {"12:00 AM", -1, -1, kOk, Out::kValue, 0, "midnight"},
       {"11:59 PM", -1, -1, kOk, Out::kValue, 86340, "last minute"},
       {"1:30 P", -1, -1, kOk, Out::kValue, 48600, "P alone"},
       {"1:30am", -1, -1, kOk, Out::kValue, 5400, "lower case, no blank"},
@@ -179,6 +184,7 @@ TEST_F(Calendar, ClockTime) {
       {"1330", -1, -1, kBadTime, Out::kUntouched, 0, "digits alone"},
       {"1:30 PMX", -1, -1, kBadSuffix, Out::kUntouched, 0, "text after PM"},
       {"1:30 A M", -1, -1, kBadSuffix, Out::kUntouched, 0, "letter after A and a blank"},
+      {"1:30 PX", -1, -1, kBadSuffix, Out::kUntouched, 0, "neither M nor a blank after P"},
       {"1:30 X", -1, -1, kBadSuffix, Out::kUntouched, 0, "a token that is no suffix"},
       {"1:30:45.", -1, -1, kBadSuffix, Out::kUntouched, 0, "'.' with no digit is no fraction"},
       {"1:", -1, -1, kNoMinutes, Out::kUntouched, 0, "nothing after the separator"},
@@ -198,6 +204,44 @@ TEST_F(Calendar, ClockTime) {
       {"     ", -1, -1, kOk, Out::kMissing, 0, "blank: the host's missing notation"},
   };
   run_rows(reader("zifmtim"), rows);
+}
+
+// What the host's numeric informat is given for the seconds.
+struct SecondsCall {
+  int calls = 0;
+  std::string text;
+  ifmblock blk{};
+};
+SecondsCall g_seconds;
+svc_wzifmn g_real_wzifmn = nullptr;
+uint32_t recording_wzifmn(ifmblock *blk) {
+  ++g_seconds.calls;
+  g_seconds.blk = *blk;
+  g_seconds.text.assign(blk->input, static_cast<size_t>(blk->width));
+  return g_real_wzifmn(blk);
+}
+
+TEST_F(Calendar, SecondsThroughTheHostsNumericReader) {
+  gcb_entry &slot = host->gcb_ptr()->vectors[0][305];
+  g_real_wzifmn = reinterpret_cast<svc_wzifmn>(slot);
+  slot = reinterpret_cast<gcb_entry>(&recording_wzifmn);
+  g_seconds = SecondsCall{};
+  task_context *task = host->new_task();
+  const ReadResult r = call_reader(reader("zifmtim"), "13:45:30.5 PM", -1, -1, [&](ifmblock &b) {
+    b.task = task;
+    b.decimals = 3;
+    b.flags = 1;
+  });
+  slot = reinterpret_cast<gcb_entry>(g_real_wzifmn);
+  expect_result(r, kOk, Out::kValue, 49530.5);
+  ASSERT_EQ(g_seconds.calls, 1);
+  EXPECT_EQ(g_seconds.text, "30.5");
+  EXPECT_EQ(g_seconds.blk.avail, 4);
+  EXPECT_EQ(g_seconds.blk.decimals, 0);
+  EXPECT_EQ(g_seconds.blk.target_len, 8);
+  EXPECT_EQ(g_seconds.blk.flags, 0);
+  EXPECT_EQ(g_seconds.blk.task, task);
+  EXPECT_EQ(g_seconds.blk.status, 0u);
 }
 
 // A null task context pointer is filled in from the GCB; a given one is used.

@@ -89,6 +89,25 @@ TEST_F(ZoneReaders, GetTimeOffset) {
   }
 }
 
+// A sign just before the field is no part of it: a five-character field is
+// never signed, whatever precedes it in memory.
+TEST_F(ZoneReaders, NothingBeforeTheFieldIsExamined) {
+  auto get = fn<OffsetFn>("get_time_offset");
+  for (int32_t flag : {0, 1}) {
+    SCOPED_TRACE(flag);
+    GuardedField field("-12:30");
+    ifmblock caller;
+    std::memset(&caller, 0, sizeof caller);
+    caller.input = field.data() + 1;
+    caller.width = caller.avail = 5;
+    ifmblock work;
+    int32_t offset = kPreset;
+    const uint32_t rc = get(flag, &caller, &work, &offset);
+    EXPECT_EQ(rc, flag == 1 ? kInvalid : kOk);
+    EXPECT_EQ(offset, flag == 1 ? kPreset : kNoZone);
+  }
+}
+
 TEST_F(ZoneReaders, TimeWithRequiredZone) {
   const std::vector<Row> rows = {
       {"12:30:45Z", -1, -1, kOk, Out::kValue, 45045, "GMT"},

@@ -49,14 +49,17 @@ Trimmed trim(const char *field, int32_t len) {
 bool digit(char c) { return zb_isdigit(static_cast<unsigned char>(c)); }
 int32_t digit_value(char c) { return static_cast<unsigned char>(c) - '0'; }
 
-// A fraction of `len` characters at `p` as a value in [0, 1). False when the
-// host's integer routine does not take all of it, when it has more digits
-// than zpowten covers, or when it comes out negative (a sign is no digit).
+// A fraction of `len` characters at `p` as a value in [0, 1). False unless
+// every character is a digit and the host's integer routine takes them all,
+// and when there are more digits than zpowten covers. (A sign or a blank that
+// the integer routine might accept would give a wrong fraction.)
 bool read_fraction(const char *p, int32_t len, double *fraction) {
+  if (len < 1 || len > kFractionDigitsMax) return false;
+  for (int32_t i = 0; i < len; ++i)
+    if (!digit(p[i])) return false;
   int32_t used = 0;
   int64_t value = 0;
-  if (wzrlchr(p, len, 0, &used, &value) != 0 || used != len) return false;
-  if (used < 1 || used > kFractionDigitsMax || value < 0) return false;
+  if (wzrlchr(p, len, 0, &used, &value) != 0 || used != len || value < 0) return false;
   *fraction = static_cast<double>(value) / zpowten[used];
   return true;
 }

@@ -193,18 +193,18 @@ struct Number {
   bool placeholder = false;
 };
 
-// The leading decimal digits of p, at most max of them. The host routine is
-// asked only when the text begins with a digit, and its answer is taken only
-// when it used between 1 and max characters.
-bool read_digits(const char *p, int32_t max, Number *out) {
-  if (max < 1 || !zb_isdigit(static_cast<unsigned char>(p[0]))) return false;
+// The leading decimal digits of p, at most max of them: 0, or problem 2 when
+// p does not begin with a digit. The host routine is asked only when it does,
+// so its failure there means digits beyond a 64-bit integer: problem 7.
+int32_t read_digits(const char *p, int32_t max, Number *out) {
+  if (max < 1 || !zb_isdigit(static_cast<unsigned char>(p[0]))) return kProbNoNumber;
   int32_t used = 0;
   int64_t value = 0;
-  if (wzrlchr(p, max, 0, &used, &value) != 0 || used < 1 || used > max) return false;
+  if (wzrlchr(p, max, 0, &used, &value) != 0 || used < 1 || used > max) return kProbOutOfRange;
   out->u = used;
   out->v = value;
   out->placeholder = false;
-  return true;
+  return 0;
 }
 
 struct Scan {
@@ -298,7 +298,7 @@ int32_t first_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) 
     }
   }
   const auto reread = [&](int32_t max) {
-    return read_digits(s.text + s.pos, max < s.n ? max : s.n, &num);
+    return read_digits(s.text + s.pos, max < s.n ? max : s.n, &num) == 0;
   };
 
   if (s.count == 0) {
@@ -430,8 +430,8 @@ int32_t apply_offset(Scan &s) {
     return kProbBadOffset;
   const char *hh_at = s.text + s.zone_at + 1;
   Number hh, mm;
-  if (!read_digits(hh_at, 2, &hh) || hh.u != 2) return kProbBadOffset;
-  if (!read_digits(hh_at + (s.kind == Kind::basic ? 2 : 3), 2, &mm) || mm.u != 2)
+  if (read_digits(hh_at, 2, &hh) != 0 || hh.u != 2) return kProbBadOffset;
+  if (read_digits(hh_at + (s.kind == Kind::basic ? 2 : 3), 2, &mm) != 0 || mm.u != 2)
     return kProbBadOffset;
   double offset = static_cast<double>(hh.v * 3600 + mm.v * 60);
   if (s.zone_ch == '+') offset = -offset;
@@ -564,8 +564,8 @@ int32_t scan_loop(Scan &s) {
     if (s.at(s.pos) == '-') {
       num.u = 1;
       num.placeholder = true;
-    } else if (!read_digits(s.text + s.pos, max_digits(s), &num)) {
-      return kProbNoNumber;
+    } else if (const int32_t rc = read_digits(s.text + s.pos, max_digits(s), &num); rc != 0) {
+      return rc;
     }
     const unsigned char chr = num.u < s.n ? s.at(s.pos + num.u) : ' ';
     const unsigned char ch = zb_upper(chr);

@@ -83,9 +83,7 @@ int64_t limit_day(int64_t day, int64_t month, int64_t year) {
   return day > last ? last : day;
 }
 
-int64_t floor_div12(int64_t v) { return v >= 0 ? v / 12 : -((-(v + 1)) / 12) - 1; }
-
-// Moves (year, month) by sign x (years, months), carrying whole years so that
+// Moves (year, month) by sign times (years, months), carrying whole years so that
 // the month ends in 1..12 (2011-01 less 2 months is 2010-11). False when a
 // count is too large to carry; no such date exists.
 bool shift_months(int64_t *year, int64_t *month, int64_t years, int64_t months, int sign) {
@@ -96,10 +94,14 @@ bool shift_months(int64_t *year, int64_t *month, int64_t years, int64_t months, 
   if (sign < 0 ? __builtin_sub_overflow(at, by, &at) : __builtin_add_overflow(at, by, &at))
     return false;
   if (__builtin_sub_overflow(at, 1, &at)) return false;  // months since January of year 0
-  *year = floor_div12(at);
-  *month = at - 12 * *year + 1;
-  if (*year <= -kYearReach || *year >= kYearReach) return false;
-  return true;
+  int64_t y = at / 12, r = at % 12;                        // r in (-12, 12)
+  if (r < 0) {
+    r += 12;
+    y -= 1;
+  }
+  *year = y;
+  *month = r + 1;
+  return y > -kYearReach && y < kYearReach;
 }
 
 // Hours, minutes and seconds of an entity as seconds, by the host's clock.
@@ -170,9 +172,10 @@ int32_t finish_datetime(double datetime, iso_entity *out) {
   return code;
 }
 
-// The datetime at sign x the duration from the anchor: years and months
+// The datetime sign times the duration away from the anchor: years and months
 // stepped on the calendar (the day limited to the month reached), then days,
-// then the duration's clock time. The missing value when no such date exists.
+// then the duration's clock time. The missing value when the month step
+// reaches no date; a day count beyond every date gives a value out of reach.
 // A duration normalised with its days kept has no fraction left.
 double step_from(const iso_entity *anchor, const iso_entity *dur, int sign) {
   Civil a;
@@ -182,9 +185,8 @@ double step_from(const iso_entity *anchor, const iso_entity *dur, int sign) {
   double date = zmdy(static_cast<double>(m), static_cast<double>(limit_day(a.day, m, y)),
                      static_cast<double>(y));
   if (ifm_is_missing(date)) return ifm_missing();
-  double t = (date + sign * static_cast<double>(dur->day)) * kDay + ztimprt(anchor->datetime) +
-             sign * clock_seconds(dur);
-  return in_reach(t) ? t : ifm_missing();
+  return (date + sign * static_cast<double>(dur->day)) * kDay + ztimprt(anchor->datetime) +
+         sign * clock_seconds(dur);
 }
 
 // Re-expresses a duration normalised with days kept as the calendar duration
@@ -311,7 +313,7 @@ ZB_API int32_t compute_duration(const iso_entity *start, const iso_entity *end, 
   memset(&o, 0, sizeof o);
   double s = start->datetime, e = end->datetime;
   Civil cs, ce;
-  if (ifm_is_missing(s) || ifm_is_missing(e) || !civil_of(s, &cs) || !civil_of(e, &ce)) {
+  if (!civil_of(s, &cs) || !civil_of(e, &ce)) {
     make_missing(&o);
     *out = o;
     return 0;

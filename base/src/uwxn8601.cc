@@ -220,13 +220,14 @@ ZB_API void uwxn8601_init(void) {
 // uwxn8601_term(): releases the current task's slot, if it has one; returns 0.
 // The host calls it when the task ends. The module itself clears the entry
 // (the key stays bound, to no slot) before the memory goes back, so no later
-// call in the task can reach the released slot.
+// call in the task can reach the released slot; if the host refuses to clear
+// it, the slot is kept rather than left reachable after release.
 ZB_API int32_t uwxn8601_term(void) {
   name_table *names = names_of(zb_current_task());
   if (!names) return 0;
   lookup found = find_slot(names);
   if (found.rc != 0 || !found.slot) return 0;
-  wtrsset(names, found.handle, nullptr);
+  if (wtrsset(names, found.handle, nullptr) != 0) return 0;
   vmfree_handler(zb_gcb()->pool, found.slot, 0, kSlotFreeFlags);
   return 0;
 }
