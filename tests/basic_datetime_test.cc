@@ -66,7 +66,7 @@ TEST_F(BasicDatetime, DjValues) {
       {"2011090912", -1, 0, V(k20110909 * kDay + 43200), "hh"},
       {"20110909", -1, 0, V(k20110909 * kDay), "midnight"},
       {"20110909123045Z", -1, kInvalid, kUntouched, "no zone allowed"},
-      {"20110909X123045", -1, kInvalid, kUntouched, "X begins the time"},
+      {"20110909X123045", -1, 1, kMissing, "X begins the time: the time reader's 1"},
   });
 }
 
