@@ -53,7 +53,9 @@ int32_t svc_wzrlchr(const char *text, int32_t len, int32_t, int32_t *used, int64
   int64_t v = 0;
   while (text && n < len && is_digit(text[n])) {
     int d = text[n] - '0';
-    if (v > (INT64_MAX - d) / 10) return kOverflow;
+    // v * 10 + d > INT64_MAX, without a division on every digit.
+    constexpr int64_t kTenth = INT64_MAX / 10;
+    if (v > kTenth || (v == kTenth && d > INT64_MAX % 10)) return kOverflow;
     v = v * 10 + d;
     ++n;
   }
