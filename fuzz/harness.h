@@ -12,7 +12,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,15 +46,75 @@ struct Checker {
   }
 };
 
-// --- entity records, laid out as the modules lay them out -------------------
+}  // namespace zbfuzz
 
-struct Record {
+// The entity record as the modules lay it out, under their own name, so that
+// calls through the pointers below have the routines' exact types.
+struct iso_entity {
   double datetime;
   int64_t year, month, day, hour, minute, second, fraction;
   uint8_t packed[8];
   uint8_t absent, is_datetime, is_anchor, weeks, unit, negative, days_kept, pad;
 };
-static_assert(sizeof(Record) == 80);
+static_assert(sizeof(iso_entity) == 80);
+
+namespace zbfuzz {
+
+using Record = ::iso_entity;
+
+// Fields and targets placed against an inaccessible page, as
+// zbtest::GuardedField places them, but from mappings kept for reuse: a
+// fuzz run makes millions of them. Each thread keeps its own stack of
+// mappings; a field longer than a mapping holds gets a GuardedField.
+class Fenced {
+ public:
+  explicit Fenced(std::string_view text) : size_(text.size()) {
+    Pool &pool = pool_of_thread();
+    if (text.size() <= kRoom && pool.used < kSlots) {
+      slot_ = pool.used++;
+      if (!pool.map[slot_]) pool.map[slot_] = map_slot();
+      begin_ = pool.map[slot_] + kRoom - text.size();
+    } else {
+      big_ = std::make_unique<zbtest::GuardedField>(text);
+      begin_ = big_->data();
+    }
+    if (!text.empty()) std::memcpy(begin_, text.data(), text.size());
+  }
+  ~Fenced() {
+    if (slot_ >= 0) --pool_of_thread().used;  // released in reverse order of taking
+  }
+  Fenced(const Fenced &) = delete;
+  Fenced &operator=(const Fenced &) = delete;
+  char *data() const { return begin_; }
+  size_t size() const { return size_; }
+
+ private:
+  static constexpr size_t kRoom = 8192;  // two pages of text, then the guard
+  static constexpr int kSlots = 32;
+  struct Pool {
+    char *map[kSlots] = {};
+    int used = 0;
+  };
+  static Pool &pool_of_thread() {
+    thread_local Pool pool;
+    return pool;
+  }
+  static char *map_slot();
+  int slot_ = -1;
+  size_t size_;
+  char *begin_ = nullptr;
+  std::unique_ptr<zbtest::GuardedField> big_;
+};
+
+inline char *Fenced::map_slot() {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t len = kRoom + page;
+  void *m = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) std::abort();
+  char *base = static_cast<char *>(m);
+  if (mprotect(base + kRoom, page, PROT_NONE) != 0) std::abort();
+  return base;  // kept for the life of the thread's pool
+}
 
 // --- the routines of one module -----------------------------------------------
 
@@ -259,18 +323,17 @@ class Call {
   }
   double value() const {
     double d;
-    std::memcpy(&d, const_cast<zbtest::GuardedField &>(target_).data() + kFence, 8);
+    std::memcpy(&d, target_.data() + kFence, 8);
     return d;
   }
   bool untouched_numeric() const {
     uint64_t b;
-    std::memcpy(&b, const_cast<zbtest::GuardedField &>(target_).data() + kFence, 8);
+    std::memcpy(&b, target_.data() + kFence, 8);
     return b == kSentinelBits;
   }
   // The character target's bytes (room(target_len) of them).
   std::string target_bytes() const {
-    auto &t = const_cast<zbtest::GuardedField &>(target_);
-    return std::string(t.data() + kFence, t.size() - kFence);
+    return std::string(target_.data() + kFence, target_.size() - kFence);
   }
 
   static constexpr uint64_t kSentinelBits = 0x7FF4DEADBEEF0001ull;
@@ -280,9 +343,9 @@ class Call {
     if (numeric) return 8;
     return target_len > 0 ? static_cast<size_t>(target_len) : 0;
   }
-  zbtest::GuardedField field_;
+  Fenced field_;
   std::string copy_;
-  zbtest::GuardedField target_;
+  Fenced target_;
 };
 
 inline std::string hex_bytes(const void *p, size_t n) {
@@ -386,7 +449,7 @@ inline std::string datetime_text(double secs) {
 
 // Reads text with an extended reader (a plain field, width = length).
 inline uint32_t read_back(ifm_reader reader, const std::string &text, double *value) {
-  zbtest::GuardedField f(text);
+  Fenced f(text);
   ifmblock blk;
   std::memset(&blk, 0, sizeof blk);
   blk.width = blk.avail = static_cast<int32_t>(text.size());

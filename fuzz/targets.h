@@ -686,7 +686,7 @@ inline void run_strings(Env &env, const Input &in, Checker *c) {
       case 6: {
         // Two fields: the window's halves, each against its own guard page.
         const size_t half = w.size() / 2;
-        zbtest::GuardedField x(w.substr(0, half)), y(w.substr(half, half));
+        Fenced x(w.substr(0, half)), y(w.substr(half, half));
         const int32_t n = len < 0 ? len : static_cast<int32_t>(half);
         const int32_t ab = a.wzbcup(x.data(), y.data(), n), ba = a.wzbcup(y.data(), x.data(), n);
         c->expect(ab == -ba, "not antisymmetric: " + std::to_string(ab) + " " + std::to_string(ba));
