@@ -45,9 +45,12 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Routine names are symbols: exact, in lower case. Folding them would let a
+// registered name of the other deliverable (B8601DT in morvista) pass
+// silently as a routine with other width rules.
 const RoutineInfo *find_routine(std::string_view name) {
   for (const RoutineInfo &r : kRoutines)
-    if (same_name(name, r.name)) return &r;
+    if (name == r.name) return &r;
   return nullptr;
 }
 

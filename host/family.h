@@ -66,8 +66,9 @@ class Family {
 
   // Finds an informat by name: any letter case, with or without a leading
   // '@', a width and a trailing '.' ("b8601dt", "@B8601DT19.", "B8601DT.").
-  // A name that is no registered informat may be one of the module's
-  // exported readers ("i8601dz", "zifmtim30"). A width given in the name or
+  // A name that is no registered informat may be the routine name of one of
+  // the module's exported readers, written as exported ("i8601dz",
+  // "zifmtim30"); a registered name wins. A width given in the name or
   // as `width` is checked against the informat's range; without one the
   // default width is used. On failure returns nullopt and sets *error (an
   // unknown name lists the known ones; a bad width gives the range).

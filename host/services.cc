@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string_view>
 
 #include "host.h"
@@ -52,7 +53,9 @@ int32_t svc_wzrlchr(const char *text, int32_t len, int32_t, int32_t *used, int64
   int64_t v = 0;
   while (text && n < len && is_digit(text[n])) {
     int d = text[n] - '0';
-    if (v > (INT64_MAX - d) / 10) return kOverflow;
+    // v * 10 + d > INT64_MAX, without a division on every digit.
+    constexpr int64_t kTenth = INT64_MAX / 10;
+    if (v > kTenth || (v == kTenth && d > INT64_MAX % 10)) return kOverflow;
     v = v * 10 + d;
     ++n;
   }
@@ -143,12 +146,16 @@ void svc_xpslog(const char *fmt, va_list ap) {
   Impl *m = active_impl();
   va_list copy;
   va_copy(copy, ap);
-  std::string line = format_log_line(fmt, copy);
+  try {
+    std::string line = format_log_line(fmt, copy);
+    if (m)
+      m->log_line(std::move(line));
+    else
+      std::fprintf(stderr, "%s\n", line.c_str());
+  } catch (const std::bad_alloc &) {
+    std::fputs("zbhost: log line lost: out of memory\n", stderr);
+  }
   va_end(copy);
-  if (m)
-    m->log_line(std::move(line));
-  else
-    std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 // xexit(code, 0): ends the current task and the process with exit status 3,
@@ -167,22 +174,35 @@ void svc_xexit(int32_t code, int32_t zero) {
 
 // --- termination routines and name tables -------------------------------------
 
+// Services never let an exception into module code: running out of memory
+// becomes the given answer.
+template <class F>
+int32_t no_throw(uint32_t answer, F body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc &) {
+    return static_cast<int32_t>(answer);
+  }
+}
+
+Task *task_of(name_table *names) {
+  Impl *m = active_impl();
+  return m ? m->find_task(names) : nullptr;
+}
+
 // vir2g(routine, &token, names, pidb): registers a termination routine with
 // the task owning the name table; the host calls it when the task ends.
 int32_t svc_vir2g(term_routine routine, uint64_t *token, name_table *names, void *) {
   Impl *m = active_impl();
   Task *t = m ? m->find_task(names) : nullptr;
   if (!t || !routine || !token) return static_cast<int32_t>(kBadArgument);
-  uint64_t tok = m->next_token.fetch_add(1);
-  std::lock_guard<std::mutex> lock(t->mu);
-  t->terms.emplace_back(routine, tok);
-  *token = tok;
-  return 0;
-}
-
-Task *task_of(name_table *names) {
-  Impl *m = active_impl();
-  return m ? m->find_task(names) : nullptr;
+  return no_throw(kTableFull, [&] {
+    uint64_t tok = m->next_token.fetch_add(1);
+    std::lock_guard<std::mutex> lock(t->mu);
+    t->terms.emplace_back(routine, tok);
+    *token = tok;
+    return 0;
+  });
 }
 
 bool issued(const Task &t, uint32_t h) { return h != 0 && h < t.next_handle; }
@@ -198,8 +218,12 @@ int32_t svc_wtrscrt(name_table *names, uint32_t *handle, int32_t, uint64_t) {
   if (!page) {
     CallocPtr<void *> fresh(static_cast<void **>(std::calloc(kPageEntries, sizeof(void *))));
     if (!fresh) return static_cast<int32_t>(kTableFull);
-    page = fresh.get();
-    t->page_store.push_back(std::move(fresh));
+    if (no_throw(kTableFull, [&] {
+          t->page_store.push_back(std::move(fresh));
+          return 0;
+        }) != 0)
+      return static_cast<int32_t>(kTableFull);
+    page = t->page_store.back().get();
   }
   ++t->next_handle;
   *handle = h;
@@ -225,8 +249,10 @@ int32_t svc_xytnsl(name_table *names, int32_t, const char *name, int32_t len, ui
   if (!t || !name_ok(name, len)) return static_cast<int32_t>(kBadArgument);
   std::lock_guard<std::mutex> lock(t->mu);
   if (!issued(*t, handle)) return static_cast<int32_t>(kNoEntry);
-  t->bindings[std::string(name, static_cast<size_t>(len))] = handle;
-  return 0;
+  return no_throw(kTableFull, [&] {
+    t->bindings[std::string(name, static_cast<size_t>(len))] = handle;
+    return 0;
+  });
 }
 
 // xytngl(names, 0, name, len, &handle, &table): 0 with the bound handle and

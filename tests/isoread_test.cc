@@ -1,5 +1,6 @@
 // isoread as a user runs it: the built binary over files and standard input.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,9 +80,20 @@ class IsoreadTest : public ::testing::Test {
                                      0600);
     posix_spawn_file_actions_addopen(&fa, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
+    // A run that ends before it reads its input must not take the test down
+    // with SIGPIPE; the program itself gets the default disposition back.
+    signal(SIGPIPE, SIG_IGN);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t def;
+    sigemptyset(&def);
+    sigaddset(&def, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &def);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
-    int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    int rc = posix_spawn(&pid, argv[0], &fa, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
     Outcome o;
     if (rc != 0) {
       ADD_FAILURE() << "cannot start " << argv[0];
@@ -157,6 +169,10 @@ TEST_F(IsoreadTest, TextOutput) {
       {{"-f", "i8601dz"}, "2011-09-09T12:30:00Z\n", "2011-09-09T12:30:00\n",
        "routine name takes the rest of the record"},
       {{"-m", "morvista", "-f", "ND8601DA4."}, "2011\n", "2011-01-01\n", "second deliverable"},
+      {{"-f", "i8601tz"}, "23:00-01:00\n", "24:00:00\n", "the zone reader's end of day"},
+      {{"-d", ",", "-f", "3:B8601DA"}, "a,b\n", ".\n", "field past the last delimiter"},
+      {{"-d", ",", "-f", "2:B8601DA"}, "a,20110909,b\n", "2011-09-09\n",
+       "a delimited field ends at its delimiter"},
   };
   for (const TextRow &row : rows) {
     SCOPED_TRACE(row.why);
@@ -179,6 +195,41 @@ TEST_F(IsoreadTest, AvailableLengthIsTheRestOfTheRecord) {
   o = run({"--dump", "-d", ";", "-f", "B8601DA", "-f", "B8601TM"}, "20110909;1230\n");
   EXPECT_TRUE(contains(o.out, "field number 1, width 10, available 8")) << o.out;
   EXPECT_TRUE(contains(o.out, "field number 2, width 8, available 4")) << o.out;
+}
+
+// A routine name takes the rest of each record as its width.
+TEST_F(IsoreadTest, RoutineWidthFollowsEachRecord) {
+  Outcome o = run({"--json", "-f", "6:i8601da"}, "abcd 2011-09-09\nabcd  2011-09-09 \n");
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out,
+            R"({"record": 1, "fields": [{"name": "i8601da", "width": 10, "text": "2011-09-09", "rc": 0, "error": null, "status": 0, "value": 18879, "untouched": false}]})"
+            "\n"
+            R"({"record": 2, "fields": [{"name": "i8601da", "width": 12, "text": " 2011-09-09 ", "rc": 0, "error": null, "status": 0, "value": 18879, "untouched": false}]})"
+            "\n");
+}
+
+// The bundled sample, read with the command its README gives.
+TEST_F(IsoreadTest, BundledSample) {
+  Outcome o = run({"-f", "B8601DA9.", "-f", "B8601TM8.", "-f", "B8601DT19.", "-f", "B8601DZ21.",
+                   "-f", "B8601CI14.", ZB_SOURCE_DIR "/examples/sample.txt"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out,
+            "2011-09-09\t12:30:45\t2011-09-09T12:30:45\t2011-09-09T12:30:45\t2011-09-09T12:30:45\n"
+            "1960-01-01\t00:00:00\t1960-01-01T00:00:00\t1959-12-31T23:00:00\t1960-01-01T00:00:00\n"
+            "1959-12-31\t23:59:59\t1959-12-31T23:59:59\t1960-01-01T04:59:59\t1959-12-31T23:59:59\n"
+            "2012-02-29\t12:30:45.5\t2012-02-29T12:00:00\t2012-02-29T06:30:00\t2012-02-29T12:00:00\n"
+            "2011-09-01\t12:00:00\t2011-09-09T00:00:00\t2011-09-09T12:30:00\t1999-12-31T12:30:45\n"
+            "2011-01-01\t12:30:00\t2011-09-09T12:30:45.123\t2011-09-09T17:30:45\t"
+            "2011-09-09T12:30:45\n"
+            "!0x8001d814\t!0x8001d819\t2011-09-09T12:30:45\t!0x8001d819\t2011-09-09T12:30:45\n"
+            ".\t.\t!0x8001d819\t!0x8001d819\t.\n"
+            "!0x8001d819\t!0x00000001\t2011-09-09T12:30:45\t2011-09-09T12:30:45.1\t!0x8001d814\n"
+            "2000-02-29\t00:00:01\t2000-02-29T00:00:01\t2000-02-28T10:00:01\t2000-02-29T00:00:01\n"
+            "!0x8001d814\t12:00:00\t!0x8001d814\t2000-01-01T11:59:59\t1999-12-31T23:59:00\n"
+            "9999-12-31\t23:59:59\t9999-12-31T23:59:59\t9999-12-31T23:59:59\t2099-12-31T23:59:59\n");
+  EXPECT_EQ(o.err,
+            "isoread: 12 records, 60 fields: 47 read, 3 missing, 10 failed (0x8001d814 invalid "
+            "date or datetime: 4, 0x8001d819 invalid data: 5, 0x00000001 malformed time: 1)\n");
 }
 
 // ---------------------------------------------------------------- JSON output

@@ -346,8 +346,7 @@ int run(int argc, char **argv) {
   zbhost::Host host;
   auto module = zbhost::Module::load(host, module_file(opts.module), &error);
   if (!module) {
-    std::fprintf(stderr, "isoread: cannot load module %s: %s\n", opts.module.c_str(),
-                 error.c_str());
+    std::fprintf(stderr, "isoread: %s\n", error.c_str());  // names the file
     return 2;
   }
   // A registration block the host cannot allocate makes the module entry

@@ -154,8 +154,10 @@ Options:
                           NAME is a registered informat of the module (in
                           any letter case, '@' optional), for example
                           B8601DT19. or ND8601DA4., or the routine name of
-                          one of its exported readers, for example i8601dz,
-                          zifmtim or b8601dj (a registered name wins).
+                          one of its exported readers, in lower case as
+                          exported, for example i8601dz, zifmtim or b8601dj
+                          (a registered name wins: b8601dj is B8601DJ16. in
+                          zelbrant, the routine in morvista).
                           W is the width: it must lie in the informat's
                           range; without it the informat's default width is
                           used, and a routine name takes the rest of the
