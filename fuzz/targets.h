@@ -193,12 +193,16 @@ inline bool rewrite_digit_time(std::string_view t, std::string *out) {
   return true;
 }
 
+// The basic readers rewrite into a work buffer of this many characters; a
+// longer rewriting is theirs to refuse.
+constexpr size_t kWorkBuffer = 200;
+
 inline void expect_same(const Outcome &basic, const Outcome &ext, const std::string &how,
                         bool with_status, Checker *c) {
   const bool same = basic.rc == ext.rc && basic.target == ext.target &&
                     (!with_status || basic.status == ext.status);
-  c->expect(same, "basic reader " + basic.describe() + " but the extended reader, " + how + ", " +
-                      ext.describe());
+  c->expect(same, "basic reader " + basic.describe() + " but the extended reader, " +
+                      printable(how) + ", " + ext.describe());
 }
 
 // What a basic reader did, against the extended reader on the text it
@@ -223,7 +227,7 @@ inline void check_basic_agreement(const Api &a, int r, const Field &f, const Out
       return;
     }
     std::string iso;
-    if (r == kTM && rewrite_digit_time(t, &iso))
+    if (r == kTM && rewrite_digit_time(t, &iso) && iso.size() <= kWorkBuffer)
       expect_same(o, numeric_call(plain_field(iso), ext, c), "on " + iso, false, c);
     return;
   }
@@ -280,6 +284,7 @@ inline void check_basic_agreement(const Api &a, int r, const Field &f, const Out
   std::string time;
   if (!rewrite_digit_time(trimmed(rest), &time)) return;  // not told from outside here
   const std::string iso = date + "T" + time;
+  if (iso.size() > kWorkBuffer) return;  // the reader's own limit
   expect_same(o, numeric_call(plain_field(iso), a.i8601dt, c), "on " + iso, false, c);
 }
 
