@@ -1,0 +1,768 @@
+// The fuzz targets: one function per family of routines, each running one
+// input through both modules and checking what any input must satisfy.
+#pragma once
+
+#include "harness.h"
+
+namespace zbfuzz {
+
+// --- packed entities ---------------------------------------------------------
+
+// The packed bytes of a record by the layout, computed here from the
+// record's fields: an independent model of the module's packing. False
+// when the record is outside the ranges the layout can hold.
+inline bool model_pack(const Record &r, uint8_t out[8]) {
+  zbhost::PackedEntity e;
+  using Form = zbhost::PackedEntity::Form;
+  if (r.absent == 0xFF) {
+    zbhost::encode_entity(e, out);
+    return true;
+  }
+  e.negative = r.negative != 0;
+  if (r.unit != 0) {
+    e.form = Form::kSingleUnit;
+    e.unit = r.unit;
+    uint64_t count = 0;
+    switch (r.unit & ~0x20u) {
+      case 1: count = static_cast<uint64_t>(r.month); break;
+      case 2: count = static_cast<uint64_t>(r.day); break;
+      case 3: count = static_cast<uint64_t>(r.day / 7); break;
+      case 4: count = static_cast<uint64_t>(r.hour); break;
+      case 8: count = static_cast<uint64_t>(r.minute); break;
+      case 16: count = static_cast<uint64_t>(r.second); break;
+      default: return false;
+    }
+    if (r.unit & 0x20u) count = count * 1000 + static_cast<uint64_t>(r.fraction);
+    e.count = static_cast<uint32_t>(count);
+    zbhost::encode_entity(e, out);
+    return true;
+  }
+  e.form = r.is_datetime ? (r.is_anchor ? Form::kAnchor : Form::kDatetime) : Form::kDuration;
+  if (r.is_anchor && !r.is_datetime) return false;  // the layout has no such code
+  const int64_t v[7] = {r.year, r.month, r.day, r.hour, r.minute, r.second, r.fraction};
+  const int64_t top[7] = {9999, 12, 99, 99, 99, 99, 999};
+  int32_t *slot[7] = {&e.year, &e.month, &e.day, &e.hour, &e.minute, &e.second, &e.fraction};
+  for (int i = 0; i < 7; ++i) {
+    if (r.absent & (0x80u >> i)) continue;
+    if (v[i] < 0 || v[i] > top[i]) return false;
+    *slot[i] = static_cast<int32_t>(v[i]);
+  }
+  zbhost::encode_entity(e, out);
+  return true;
+}
+
+// A record the module packed: its bytes decode and re-encode to themselves,
+// they are what the layout gives for the record, and the module's packing
+// routine run again on the record gives them again.
+inline void check_packed(const Api &api, const Record &r, const char *which, Checker *c) {
+  const std::string got = hex_bytes(r.packed, 8);
+  zbhost::PackedEntity e;
+  std::string why;
+  uint8_t model[8];
+  const bool in_range = model_pack(r, model);
+  if (zbhost::decode_entity(r.packed, &e, &why)) {
+    uint8_t again[8];
+    zbhost::encode_entity(e, again);
+    c->expect(std::memcmp(again, r.packed, 8) == 0,
+              std::string(which) + " packed " + got + " re-encodes as " + hex_bytes(again, 8));
+  } else {
+    c->expect(!in_range, std::string(which) + " packed " + got + " does not decode: " + why);
+  }
+  if (in_range)
+    c->expect(std::memcmp(model, r.packed, 8) == 0,
+              std::string(which) + " packed " + got + ", the layout gives " + hex_bytes(model, 8));
+  Record copy = r;
+  api.convert_to_bcd(&copy);
+  c->expect(std::memcmp(copy.packed, r.packed, 8) == 0,
+            std::string(which) + " packed " + got + ", packing the record again gives " +
+                hex_bytes(copy.packed, 8));
+}
+
+inline bool all_ff(const uint8_t *b, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (b[i] != 0xFF) return false;
+  return true;
+}
+
+// The mode word an input chooses: the three the readers know, the missing-
+// notation test, or anything at all.
+inline int32_t mode_from(const Input &in, unsigned pick) {
+  switch (pick % 5) {
+    case 0: return 0x80;
+    case 1: return 0x100;
+    case 2: return 0x200;
+    case 3: return 0;
+    default: return static_cast<int32_t>(uint32_t{in.extra} << 24 | uint32_t{in.tcode} << 8 | in.sel);
+  }
+}
+
+// The signed length a routine that takes a pointer and a length is given:
+// the window, or the negative or zero width itself.
+inline int32_t raw_len(const Field &f) {
+  const int32_t w = f.width < f.avail ? f.width : f.avail;
+  return w;
+}
+
+// --- registered readers ------------------------------------------------------------
+
+enum Basic { kDA, kTM, kTZ, kDT, kDZ, kDN, kDJ, kCI };
+
+inline Outcome numeric_call(const Field &f, ifm_reader reader, Checker *c) {
+  Call call(f, 8, true);
+  Outcome o;
+  o.rc = reader(&call.blk);
+  o.status = call.blk.status;
+  o.target = call.target_bytes();
+  call.check_fences(c);
+  return o;
+}
+
+inline double value_of(const Outcome &o) {
+  double d;
+  std::memcpy(&d, o.target.data(), 8);
+  return d;
+}
+
+inline bool untouched(const Outcome &o) {
+  uint64_t b;
+  std::memcpy(&b, o.target.data(), 8);
+  return b == Call::kSentinelBits;
+}
+
+inline Field plain_field(std::string_view text) {
+  Field f;
+  f.width = f.avail = static_cast<int32_t>(text.size());
+  f.window = std::string(text);
+  return f;
+}
+
+// The date part of a basic field rewritten as the readers rewrite it, into
+// yyyy-mm-dd; *used is the number of characters it consumes. False when the
+// shape is refused.
+inline bool rewrite_date(std::string_view t, std::string *out, size_t *used) {
+  const size_t tpos = t.find('T');
+  const size_t m = tpos == std::string_view::npos ? t.size() : tpos;
+  const std::string_view dp = t.substr(0, m);
+  const size_t dash = dp.find('-');
+  if (dash != std::string_view::npos) {
+    if (dash != 4) return false;
+    const size_t second = dp.find('-', 5);
+    if (!((m == 7 && second == std::string_view::npos) || (m == 10 && second == 7))) return false;
+  } else if (!(m == 4 || m == 6 || m >= 8)) {
+    return false;
+  }
+  std::string s(dp.substr(0, 4));
+  s += '-';
+  size_t cur = 4;
+  if (cur >= m) {
+    s += "01-01";
+  } else {
+    if (dp[cur] == '-') ++cur;
+    s += dp.substr(cur, 2);
+    s += '-';
+    cur += 2;
+    if (cur >= m) {
+      s += "01";
+    } else {
+      if (dp[cur] == '-') ++cur;
+      s += dp.substr(cur, 2);
+      cur += 2;
+    }
+  }
+  *out = s;
+  *used = dash == std::string_view::npos && m >= 8 ? 8 : cur;
+  return true;
+}
+
+// A time part of digits alone rewritten into hh:mm:ss[.fff]; false when it
+// is not digits alone or has a refused length.
+inline bool rewrite_digit_time(std::string_view t, std::string *out) {
+  if (!all_digits(t)) return false;
+  const size_t n = t.size();
+  if (n == 1 || n == 3 || n == 5) return false;
+  std::string s;
+  if (n == 0) s = "00:00:00";
+  else if (n == 2) s = std::string(t) + ":00:00";
+  else if (n == 4) s = std::string(t.substr(0, 2)) + ":" + std::string(t.substr(2, 2)) + ":00";
+  else {
+    s = std::string(t.substr(0, 2)) + ":" + std::string(t.substr(2, 2)) + ":" +
+        std::string(t.substr(4, 2));
+    if (n > 6) s += "." + std::string(t.substr(6));
+  }
+  *out = s;
+  return true;
+}
+
+inline void expect_same(const Outcome &basic, const Outcome &ext, const std::string &how,
+                        bool with_status, Checker *c) {
+  const bool same = basic.rc == ext.rc && basic.target == ext.target &&
+                    (!with_status || basic.status == ext.status);
+  c->expect(same, "basic reader " + basic.describe() + " but the extended reader, " + how + ", " +
+                      ext.describe());
+}
+
+// What a basic reader did, against the extended reader on the text it
+// hands on, wherever that text can be told from outside.
+inline void check_basic_agreement(const Api &a, int r, const Field &f, const Outcome &o,
+                                  Checker *c) {
+  if (missing_notation(f.window)) {
+    c->expect(o.rc == 0 && o.status == 8 && ifm_is_missing(value_of(o)),
+              "missing notation gives " + o.describe());
+    return;
+  }
+  const std::string_view t = trimmed(f.window);
+  const bool colon = t.find(':') != std::string_view::npos;
+  if (r == kTM || r == kTZ) {
+    ifm_reader ext = r == kTM ? a.i8601tm : a.i8601tz;
+    if (colon) {
+      expect_same(o, numeric_call(f, ext, c), "on the same field", true, c);
+      return;
+    }
+    if (t.size() == 1 || t.size() == 3 || t.size() == 5) {
+      c->expect(o.rc == IFM_INVALID_DATA && untouched(o), "length 1, 3 or 5: " + o.describe());
+      return;
+    }
+    std::string iso;
+    if (r == kTM && rewrite_digit_time(t, &iso))
+      expect_same(o, numeric_call(plain_field(iso), ext, c), "on " + iso, false, c);
+    return;
+  }
+  if (r == kDA) {
+    const size_t tpos = t.find('T');
+    std::string iso;
+    size_t used = 0;
+    if (!rewrite_date(t.substr(0, tpos == std::string_view::npos ? t.size() : tpos), &iso, &used)) {
+      c->expect(o.rc == IFM_INVALID_DATA && untouched(o), "a refused date shape: " + o.describe());
+      return;
+    }
+    expect_same(o, numeric_call(plain_field(iso), a.i8601da, c), "on " + iso, true, c);
+    return;
+  }
+  if (r == kDN) {
+    const Outcome da = numeric_call(f, a.basic[kDA], c);
+    Outcome scaled = da;
+    if (da.rc == 0 && !ifm_is_missing(value_of(da)) && !untouched(da)) {
+      const double v = value_of(da) * 86400;
+      std::memcpy(scaled.target.data(), &v, 8);
+    }
+    expect_same(o, scaled, "the basic date reader times 86400", true, c);
+    return;
+  }
+  // Datetimes.
+  if (r == kCI) {
+    const unsigned char first = f.window.empty() ? 0 : static_cast<unsigned char>(f.window[0]);
+    if (!(first >= '0' && first <= '9'))
+      expect_same(o, numeric_call(f, a.basic[kDJ], c), "as B8601DJ (no century digit)", true, c);
+    return;
+  }
+  ifm_reader ext = r == kDZ ? a.i8601dz : a.i8601dt;
+  const size_t d = t.find('-'), tp = t.find('T');
+  const bool dash = d != std::string_view::npos;
+  if (dash && colon && (tp != std::string_view::npos ? d < tp : d >= 6)) {
+    expect_same(o, numeric_call(f, ext, c), "on the same field", true, c);
+    return;
+  }
+  if (r == kDZ) return;
+  std::string date;
+  size_t used = 0;
+  const size_t tpos = t.find('T');
+  if (!rewrite_date(t.substr(0, tpos == std::string_view::npos ? t.size() : tpos), &date, &used)) {
+    c->expect(o.rc == IFM_INVALID_DATA && untouched(o), "a refused date shape: " + o.describe());
+    return;
+  }
+  std::string_view rest = t.substr(used);
+  if (!rest.empty() && (rest[0] == 'T' || rest[0] == 't')) {
+    rest.remove_prefix(1);
+  } else if (!rest.empty() && r == kDT) {
+    c->expect(o.rc == IFM_INVALID_DATA && untouched(o), "no T after the date: " + o.describe());
+    return;
+  }
+  std::string time;
+  if (!rewrite_digit_time(trimmed(rest), &time)) return;  // not told from outside here
+  const std::string iso = date + "T" + time;
+  expect_same(o, numeric_call(plain_field(iso), a.i8601dt, c), "on " + iso, false, c);
+}
+
+inline void check_value_round_trip(const Api &a, int r, double v, Checker *c) {
+  switch (r) {
+    case kDA: check_round_trip(a.i8601da, date_text(v), v, c); break;
+    case kDN: check_round_trip(a.i8601dn, date_text(v / 86400), v, c); break;
+    case kTM: check_round_trip(a.i8601tm, time_text(v), v, c); break;
+    case kTZ: {
+      const std::string t = time_text(v);
+      if (!t.empty()) check_round_trip(a.i8601tz, t + "Z", v, c);
+      break;
+    }
+    case kDZ: {
+      const std::string t = datetime_text(v);
+      if (!t.empty()) check_round_trip(a.i8601dz, t + "Z", v, c);
+      break;
+    }
+    default: check_round_trip(a.i8601dt, datetime_text(v), v, c); break;
+  }
+}
+
+inline void run_basic(Env &env, const Input &in, Checker *c) {
+  const int r = in.sel % 8;
+  const Field f = make_field(in, in.text);
+  c->context = std::string(kBasicNames[r]) + " '" + printable(f.window) + "' w=" +
+               std::to_string(f.width) + " a=" + std::to_string(f.avail);
+  Outcome o[2];
+  for (int m = 0; m < 2; ++m) o[m] = numeric_call(f, env.api[m].basic[r], c);
+  compare_modules(o[0], o[1], c);
+  const double v = value_of(o[0]);
+  if (o[0].rc == 0 && !ifm_is_missing(v) && !untouched(o[0]))
+    check_value_round_trip(env.api[0], r, v, c);
+  if (f.width > 0 && f.avail > 0) check_basic_agreement(env.api[0], r, f, o[0], c);
+}
+
+// --- extended readers ------------------------------------------------------------------
+
+inline void run_extended(Env &env, const Input &in, Checker *c) {
+  const int r = in.sel % 12;
+  const Field f = make_field(in, in.text);
+  static const char *const kNames[12] = {"i8601tm", "i8601tz", "i8601lz", "i8601da",
+                                         "i8601dn", "i8601dt", "i8601dz", "i8601_time",
+                                         "i8601_datetime", "date_ok", "read2digs",
+                                         "get_time_offset"};
+  c->context = std::string(kNames[r]) + " '" + printable(f.window) + "' w=" +
+               std::to_string(f.width) + " a=" + std::to_string(f.avail);
+  const int32_t flag = static_cast<int8_t>(in.extra);
+  Outcome o[2];
+  for (int m = 0; m < 2; ++m) {
+    const Api &a = env.api[m];
+    Call call(f, 8, true);
+    Outcome &out = o[m];
+    switch (r) {
+      case 0: out.rc = a.i8601tm(&call.blk); break;
+      case 1: out.rc = a.i8601tz(&call.blk); break;
+      case 2: out.rc = a.i8601lz(&call.blk); break;
+      case 3: out.rc = a.i8601da(&call.blk); break;
+      case 4: out.rc = a.i8601dn(&call.blk); break;
+      case 5: out.rc = a.i8601dt(&call.blk); break;
+      case 6: out.rc = a.i8601dz(&call.blk); break;
+      case 7: out.rc = a.i8601_time(&call.blk, flag); break;
+      case 8: out.rc = a.i8601_datetime(&call.blk, flag); break;
+      case 9: out.rc = static_cast<uint32_t>(a.date_ok(call.field(), raw_len(f))); break;
+      case 10: {
+        const char *cur = call.field();
+        const int32_t left0 = raw_len(f);
+        int32_t left = left0, result = -7;
+        out.rc = static_cast<uint32_t>(a.read2digs(&cur, &left, &result));
+        const int32_t moved = static_cast<int32_t>(cur - call.field());
+        c->expect(moved == (left0 >= 2 ? 2 : 0) && left == left0 - moved,
+                  "cursor moved " + std::to_string(moved) + ", count left " + std::to_string(left));
+        if (out.rc == 0)
+          c->expect(result >= 0 && result <= 99 && all_digits(f.window.substr(0, 2)),
+                    "read2digs 0 with " + std::to_string(result));
+        out.extra = std::to_string(moved) + "," + std::to_string(left) + "," +
+                    std::to_string(result);
+        break;
+      }
+      default: {
+        ifmblock work;
+        std::memset(&work, 0, sizeof work);
+        int32_t offset = 0x5A5A5A5A;
+        out.rc = a.get_time_offset(flag & 1, &call.blk, &work, &offset);
+        const char *lo = call.field(), *hi = call.field() + f.window.size();
+        if (out.rc == 0)
+          c->expect(work.input >= lo && work.input <= hi, "the working block points outside the field");
+        out.extra = std::to_string(offset) + "," + std::to_string(work.width) + "," +
+                    std::to_string(work.input - lo);
+        break;
+      }
+    }
+    out.status = call.blk.status;
+    out.target = call.target_bytes();
+    call.check_fences(c);
+  }
+  compare_modules(o[0], o[1], c);
+  const double v = value_of(o[0]);
+  if (r > 8 || o[0].rc != 0 || ifm_is_missing(v) || untouched(o[0])) return;
+  const Api &a = env.api[0];
+  switch (r) {
+    case 0: case 7: check_round_trip(a.i8601tm, time_text(v), v, c); break;
+    case 1: case 2: {
+      const std::string t = time_text(v);
+      if (!t.empty()) check_round_trip(a.i8601tz, t + "Z", v, c);
+      break;
+    }
+    case 3: check_round_trip(a.i8601da, date_text(v), v, c); break;
+    case 4: check_round_trip(a.i8601dn, date_text(v / 86400), v, c); break;
+    case 6: {
+      const std::string t = datetime_text(v);
+      if (!t.empty()) check_round_trip(a.i8601dz, t + "Z", v, c);
+      break;
+    }
+    default: check_round_trip(a.i8601dt, datetime_text(v), v, c); break;
+  }
+}
+
+// --- calendar routines -----------------------------------------------------------------
+
+inline void run_calendar(Env &env, const Input &in, Checker *c) {
+  const int r = in.sel % 3;
+  const Field f = make_field(in, in.text);
+  static const char *const kNames[3] = {"zifmymd", "zifmtim", "zifmgmd"};
+  c->context = std::string(kNames[r]) + " '" + printable(f.window) + "' w=" +
+               std::to_string(f.width) + " a=" + std::to_string(f.avail);
+  Outcome o[2];
+  for (int m = 0; m < 2; ++m) {
+    const Api &a = env.api[m];
+    Call call(f, 8, true);
+    call.blk.flags = in.extra & 1u;
+    call.blk.decimals = static_cast<int8_t>(in.tcode);
+    if (in.extra & 2u) call.blk.task = env.host->current_task();
+    switch (r) {
+      case 0: o[m].rc = a.zifmymd(&call.blk); break;
+      case 1: o[m].rc = a.zifmtim(&call.blk); break;
+      default: {
+        double parts[3] = {-1, -1, -1};
+        const int32_t len = f.window_len();
+        o[m].rc = static_cast<uint32_t>(a.zifmgmd(env.host->current_task(), call.field(),
+                                                  (in.extra & 4u) ? -len : len, &parts[0],
+                                                  &parts[1], &parts[2]));
+        o[m].extra = hex_bytes(parts, sizeof parts);
+        break;
+      }
+    }
+    o[m].status = call.blk.status;
+    o[m].target = call.target_bytes();
+    call.check_fences(c);
+  }
+  compare_modules(o[0], o[1], c);
+}
+
+// --- scanner and intervals -------------------------------------------------------------
+
+inline std::string record_bytes(const Record &r) {
+  return std::string(reinterpret_cast<const char *>(&r), offsetof(Record, pad));
+}
+
+inline void run_scanner(Env &env, const Input &in, Checker *c) {
+  const int32_t mode = mode_from(in, in.sel);
+  const int32_t keep = (in.sel >> 3) & 1;
+  const Field f = make_field(in, in.text);
+  c->context = "read_date_or_duration '" + printable(f.window) + "' len=" +
+               std::to_string(raw_len(f)) + " mode=" + std::to_string(mode) +
+               " keep=" + std::to_string(keep);
+  Outcome o[2];
+  Record rec[2];
+  for (int m = 0; m < 2; ++m) {
+    Call call(f, 0, false);
+    std::memset(&rec[m], 0xCC, sizeof rec[m]);
+    o[m].rc = static_cast<uint32_t>(
+        env.api[m].read_date_or_duration(call.field(), raw_len(f), &rec[m], mode, keep));
+    o[m].extra = record_bytes(rec[m]);
+    call.check_fences(c);
+  }
+  compare_modules(o[0], o[1], c);
+  // A problem leaves the missing entity packed, whatever the record holds.
+  if (o[0].rc != 0)
+    c->expect(all_ff(rec[0].packed, 8), "problem " + std::to_string(o[0].rc) + " but packed " +
+                                            hex_bytes(rec[0].packed, 8));
+  else
+    check_packed(env.api[0], rec[0], "the entity", c);
+}
+
+inline void run_interval(Env &env, const Input &in, Checker *c) {
+  const int32_t mode = mode_from(in, in.sel);
+  const Field f = make_field(in, in.text);
+  c->context = "derive_interval '" + printable(f.window) + "' len=" + std::to_string(raw_len(f)) +
+               " mode=" + std::to_string(mode);
+  Outcome o[2];
+  Record first[2], second[2];
+  for (int m = 0; m < 2; ++m) {
+    Call call(f, 0, false);
+    std::memset(&first[m], 0xCC, sizeof first[m]);
+    std::memset(&second[m], 0xCC, sizeof second[m]);
+    o[m].rc = static_cast<uint32_t>(
+        env.api[m].derive_interval(call.field(), raw_len(f), &first[m], &second[m], mode));
+    o[m].extra = hex_bytes(first[m].packed, 8) + hex_bytes(second[m].packed, 8);
+    call.check_fences(c);
+  }
+  compare_modules(o[0], o[1], c);
+  if (o[0].rc != 0) {
+    c->expect(all_ff(first[0].packed, 8) && all_ff(second[0].packed, 8),
+              "problem " + std::to_string(o[0].rc) + " but packed " + o[0].extra);
+    return;
+  }
+  check_packed(env.api[0], first[0], "the first part", c);
+  check_packed(env.api[0], second[0], "the second part", c);
+}
+
+// --- entity informats ------------------------------------------------------------------
+
+inline bool is_hex_digit(char ch) {
+  return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F') || (ch >= 'a' && ch <= 'f');
+}
+
+inline void run_entity(Env &env, const Input &in, Checker *c) {
+  const int r = in.sel % 3;
+  const int32_t mode = mode_from(in, in.sel >> 2);
+  const int32_t tl = target_len_from_code(in.tcode);
+  const Field f = make_field(in, in.text);
+  static const char *const kNames[3] = {"is8601dui", "is8601pdi", "is8601vli"};
+  c->context = std::string(kNames[r]) + " '" + printable(f.window) + "' w=" +
+               std::to_string(f.width) + " a=" + std::to_string(f.avail) + " tl=" +
+               std::to_string(tl) + " mode=" + std::to_string(mode);
+  const int32_t need = r == 2 ? 32 : 16;
+  constexpr uint32_t kStatusBefore = 0xDEADu;
+  Outcome o[2];
+  for (int m = 0; m < 2; ++m) {
+    const Api &a = env.api[m];
+    Call call(f, tl, false);
+    call.blk.status = kStatusBefore;
+    env.host->clear_log();
+    switch (r) {
+      case 0: o[m].rc = a.is8601dui(&call.blk, mode); break;
+      case 1: o[m].rc = a.is8601pdi(&call.blk, mode); break;
+      default: o[m].rc = a.is8601vli(&call.blk, mode); break;
+    }
+    o[m].status = call.blk.status;
+    o[m].target = call.target_bytes();
+    o[m].log = env.host->log();
+    call.check_fences(c);
+  }
+  env.host->clear_log();
+  compare_modules(o[0], o[1], c);
+  const Outcome &z = o[0];
+  const std::string blank(z.target.size(), static_cast<char>(kCanary));
+  if (tl < need) {
+    c->expect(z.rc == 22 && z.target == blank && z.status == kStatusBefore && z.log.size() == 1,
+              "a short target gives " + z.describe());
+    return;
+  }
+  c->expect(z.status == static_cast<uint32_t>(need), "status " + std::to_string(z.status));
+  c->expect(z.log.empty(), "a log line for a problem of the text");
+  c->expect(z.target.compare(static_cast<size_t>(need), std::string::npos, blank, 0,
+                             blank.size() - static_cast<size_t>(need)) == 0,
+            "written beyond " + std::to_string(need) + " characters");
+  const std::string digits = z.target.substr(0, static_cast<size_t>(need));
+  if (digits == blank.substr(0, static_cast<size_t>(need))) {
+    c->expect(r != 2, "the interval reader wrote nothing");
+    if (r == 0 && z.rc == 0 && missing_notation(f.window) && mode != 0x200)
+      c->fail("a blank field written nowhere by is8601dui");
+    return;
+  }
+  c->expect(z.rc == 0 || r == 2, "problem " + std::to_string(z.rc) + " and a written target");
+  bool hex = true;
+  for (char ch : digits) hex = hex && is_hex_digit(ch);
+  c->expect(hex, "the target holds " + printable(digits));
+  if (!hex) return;
+  for (int part = 0; part < need / 16; ++part) {
+    uint8_t b[8];
+    zbhost::parse_hex(std::string_view(digits).substr(static_cast<size_t>(16 * part), 16), b, 8);
+    zbhost::PackedEntity e;
+    std::string why;
+    if (!zbhost::decode_entity(b, &e, &why)) {
+      c->fail("wrote " + digits + ", which does not decode: " + why);
+      continue;
+    }
+    uint8_t again[8];
+    zbhost::encode_entity(e, again);
+    c->expect(std::memcmp(again, b, 8) == 0, "wrote " + digits + ", re-encoded " + hex_bytes(again, 8));
+    using Form = zbhost::PackedEntity::Form;
+    if (r == 0)
+      c->expect(e.form != Form::kDatetime && e.form != Form::kAnchor, "a datetime from is8601dui");
+    if (r == 1)
+      c->expect(e.form == Form::kDatetime || e.form == Form::kMissing, "no datetime from is8601pdi");
+  }
+  if (r == 2 && z.rc != 0)
+    c->expect(digits == std::string(32, 'F'), "problem " + std::to_string(z.rc) + " but " + digits);
+}
+
+// --- problem diagnostics ----------------------------------------------------------------
+
+inline void run_prob(Env &env, const Input &in, Checker *c) {
+  const int32_t fill = (in.sel & 1) ? 1 : static_cast<int8_t>(in.sel) >> 1;
+  const int32_t code = in.extra <= 40 ? in.extra
+                                      : static_cast<int32_t>(in.extra * 0x9E3779B1u ^
+                                                             uint32_t{in.tcode} << 8);
+  const int32_t tl = target_len_from_code(in.tcode);
+  const Field f = make_field(in, in.text);
+  c->context = "n8601prob '" + printable(f.window) + "' w=" + std::to_string(f.width) + " a=" +
+               std::to_string(f.avail) + " tl=" + std::to_string(tl) + " fill=" +
+               std::to_string(fill) + " code=" + std::to_string(code);
+  constexpr uint32_t kStatusBefore = 0xDEADu;
+  Outcome o[2];
+  for (int m = 0; m < 2; ++m) {
+    Call call(f, tl, false);
+    call.blk.status = kStatusBefore;
+    env.host->clear_log();
+    o[m].rc = env.api[m].n8601prob(&call.blk, fill, code);
+    o[m].status = call.blk.status;
+    o[m].target = call.target_bytes();
+    o[m].log = env.host->log();
+    call.check_fences(c);
+  }
+  env.host->clear_log();
+  // The two modules keep separate markers, so the once-only codes may log
+  // in one and not in the other; everything else must agree.
+  if (code != 22 && code != 24) compare_modules(o[0], o[1], c);
+  const Outcome &z = o[0];
+  const std::string blank(z.target.size(), static_cast<char>(kCanary));
+  if (code == 0) {
+    c->expect(z.rc == 0 && z.status == kStatusBefore && z.target == blank && z.log.empty(),
+              "code 0 did something: " + z.describe());
+    return;
+  }
+  c->expect(z.rc == IFM_PROBLEM, "rc " + std::to_string(z.rc));
+  const int32_t n = f.width < tl ? f.width : tl;
+  const size_t filled = n > 0 ? static_cast<size_t>(n) : 0;
+  const std::string want = std::string(filled, fill == 1 ? '*' : 'F') + blank.substr(filled);
+  c->expect(z.target == want, "target " + printable(z.target) + " for n=" + std::to_string(n));
+  if (n >= 0) c->expect(z.status == static_cast<uint32_t>(n), "status " + std::to_string(z.status));
+  if (code == 22 || code == 24)
+    c->expect(z.log.size() <= 1, "more than one line");
+  else
+    c->expect(z.log.size() == 1, std::to_string(z.log.size()) + " log lines with diagnostics on");
+}
+
+// --- string routines --------------------------------------------------------------------
+
+inline void run_strings(Env &env, const Input &in, Checker *c) {
+  const int r = in.sel % 9;
+  const Field f = make_field(in, in.text);
+  const int32_t len = raw_len(f);
+  static const char *const kNames[9] = {"vzsntl", "wzstnot", "wzstpos", "vzstl", "wzstlen",
+                                        "wzstrip", "wzbcup", "wzstjls", "wzclchr"};
+  c->context = std::string(kNames[r]) + " '" + printable(f.window) + "' len=" + std::to_string(len);
+  const std::string_view w = f.window;
+  const int32_t key = (in.sel & 0x80) ? static_cast<int32_t>(uint32_t{in.tcode} << 8 | in.extra)
+                                      : in.extra;
+  uint8_t table[256];
+  for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>((i * 7 + in.tcode) % 5 == 0);
+  const char *codes = "nLRClrc?";
+  const int32_t jcode = codes[in.extra % 8];
+  Outcome o[2];
+  for (int m = 0; m < 2; ++m) {
+    const Api &a = env.api[m];
+    Field field = f;
+    if (r == 4) field.window += '\0';
+    Call call(field, 0, false);
+    int64_t expect = -2;  // the answer by the routine's definition, where simple
+    switch (r) {
+      case 0: {
+        o[m].rc = static_cast<uint32_t>(a.vzsntl(call.field(), len, key));
+        expect = -1;
+        for (size_t i = 0; i < w.size(); ++i)
+          if (static_cast<unsigned char>(w[i]) != static_cast<uint32_t>(key)) {
+            expect = static_cast<int64_t>(i);
+            break;
+          }
+        break;
+      }
+      case 1: case 2: {
+        o[m].rc = static_cast<uint32_t>(r == 1 ? a.wzstnot(call.field(), len, key)
+                                               : a.wzstpos(call.field(), len, key));
+        expect = -1;
+        for (size_t i = 0; i < w.size(); ++i)
+          if ((static_cast<unsigned char>(w[i]) == (key & 0xFF)) == (r == 2)) {
+            expect = static_cast<int64_t>(i);
+            break;
+          }
+        break;
+      }
+      case 3: {
+        o[m].rc = static_cast<uint32_t>(a.vzstl(call.field(), len, table));
+        expect = -1;
+        for (size_t i = 0; i < w.size(); ++i)
+          if (table[static_cast<unsigned char>(w[i])]) {
+            expect = static_cast<int64_t>(i);
+            break;
+          }
+        break;
+      }
+      case 4:
+        o[m].rc = static_cast<uint32_t>(a.wzstlen(call.field()));
+        expect = static_cast<int64_t>(std::strlen(field.window.c_str()));
+        break;
+      case 5: {
+        o[m].rc = static_cast<uint32_t>(a.wzstrip(call.field(), len));
+        expect = len <= 0 ? len : static_cast<int64_t>(trimmed("x" + std::string(w)).size()) - 1;
+        break;
+      }
+      case 6: {
+        // Two fields: the window's halves, each against its own guard page.
+        const size_t half = w.size() / 2;
+        Fenced x(w.substr(0, half)), y(w.substr(half, half));
+        const int32_t n = len < 0 ? len : static_cast<int32_t>(half);
+        const int32_t ab = a.wzbcup(x.data(), y.data(), n), ba = a.wzbcup(y.data(), x.data(), n);
+        c->expect(ab == -ba, "not antisymmetric: " + std::to_string(ab) + " " + std::to_string(ba));
+        if (w.substr(0, half) == w.substr(half, half) || n <= 0)
+          c->expect(ab == 0, "equal bytes compare " + std::to_string(ab));
+        o[m].rc = static_cast<uint32_t>(ab);
+        break;
+      }
+      case 7: {
+        int32_t out_len = -9, out_off = -9;
+        std::string before(w);
+        a.wzstjls(call.field(), len, jcode, &out_len, &out_off);
+        const std::string after(call.field(), w.size());
+        const std::string_view text = trimmed(before);
+        if (len <= 0 || text.empty()) {
+          c->expect(out_len == 0 && out_off == 0, "empty: " + std::to_string(out_len) + "," +
+                                                       std::to_string(out_off));
+        } else {
+          c->expect(out_len == static_cast<int32_t>(text.size()) && out_off >= 0 &&
+                        out_off + out_len <= len &&
+                        std::string_view(after).substr(static_cast<size_t>(out_off),
+                                                       static_cast<size_t>(out_len)) == text &&
+                        trimmed(after) == text,
+                    "justified as " + printable(after) + " " + std::to_string(out_len) + "," +
+                        std::to_string(out_off));
+        }
+        if (jcode == 'n' || jcode == '?')
+          c->expect(after == before, "a measuring call moved the text");
+        o[m].extra = after + std::to_string(out_len) + "," + std::to_string(out_off);
+        break;
+      }
+      default: {
+        int64_t value = 0;
+        std::memcpy(&value, w.data(), w.size() < 8 ? w.size() : 8);
+        if (in.extra & 1) value >>= in.extra % 64;
+        const int32_t flen = len > 64 ? 64 : len;
+        Call out(plain_field(""), flen, false);
+        o[m].rc = a.wzclchr(value, out.target(), flen);
+        o[m].target = out.target_bytes();
+        out.check_fences(c);
+        const std::string digits = std::to_string(value);
+        if (flen <= 0) {
+          c->expect(o[m].rc == IFM_NO_FIT, "no room but rc " + std::to_string(o[m].rc));
+        } else if (digits.size() > static_cast<size_t>(flen)) {
+          c->expect(o[m].rc == IFM_NO_FIT && o[m].target == std::string(static_cast<size_t>(flen), '*'),
+                    "no fit: " + printable(o[m].target));
+        } else {
+          c->expect(o[m].rc == 0 && o[m].target == std::string(static_cast<size_t>(flen) - digits.size(), ' ') + digits,
+                    std::to_string(value) + " written as '" + printable(o[m].target) + "'");
+        }
+        break;
+      }
+    }
+    if (r != 7) call.check_fences(c);
+    if (expect != -2)
+      c->expect(static_cast<int32_t>(o[m].rc) == expect,
+                "gives " + std::to_string(static_cast<int32_t>(o[m].rc)) + ", not " +
+                    std::to_string(expect));
+  }
+  compare_modules(o[0], o[1], c);
+}
+
+// --- dispatch ----------------------------------------------------------------------------
+
+inline void run_target(int target, Env &env, const uint8_t *data, size_t size, Checker *c) {
+  const Input in = parse_input(data, size);
+  switch (target) {
+    case kBasic: run_basic(env, in, c); break;
+    case kExtended: run_extended(env, in, c); break;
+    case kCalendar: run_calendar(env, in, c); break;
+    case kScanner: run_scanner(env, in, c); break;
+    case kInterval: run_interval(env, in, c); break;
+    case kEntity: run_entity(env, in, c); break;
+    case kProb: run_prob(env, in, c); break;
+    default: run_strings(env, in, c); break;
+  }
+}
+
+}  // namespace zbfuzz
