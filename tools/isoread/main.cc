@@ -12,11 +12,13 @@
 #include <vector>
 
 #include "codes.h"
+#include "entity.h"
 #include "family.h"
 #include "host.h"
 #include "io.h"
 #include "options.h"
 #include "render.h"
+#include "task.h"
 
 namespace isoread {
 namespace {
@@ -29,6 +31,7 @@ struct Field {
   std::string given;
   zbhost::Informat inf;
   int32_t pos = 0;  // 1-based column or field number; 0: after the previous
+  std::optional<EntityField> entity;  // an entity reader instead of inf.reader
 };
 
 // What one reader call was given and gave back.
@@ -42,6 +45,7 @@ struct Result {
   alignas(8) unsigned char target[8];
   bool untouched = false;
   double value = 0;
+  EntityResult ent;  // the result of an entity reader
 
   bool missing() const { return !untouched && ifm_is_missing(value); }
   std::string_view window() const {
@@ -53,14 +57,15 @@ struct Result {
 class Counts {
  public:
   uint64_t records = 0, fields = 0, read = 0, missing = 0, failed = 0;
-  void fail(uint32_t rc) {
+  // problem: rc is a problem code of an entity reader.
+  void fail(uint32_t rc, bool problem = false) {
     ++failed;
     for (auto &c : by_code_)
-      if (c.first == rc) {
-        ++c.second;
+      if (c.rc == rc && c.problem == problem) {
+        ++c.n;
         return;
       }
-    by_code_.emplace_back(rc, 1);  // once per distinct code
+    by_code_.push_back({rc, problem, 1});  // once per distinct code
   }
   std::string summary() const {
     auto count = [](uint64_t n, const char *what) {
@@ -71,17 +76,23 @@ class Counts {
                     std::to_string(missing) + " missing, " + std::to_string(failed) + " failed";
     for (size_t i = 0; i < by_code_.size(); ++i) {
       char code[16];
-      *render_code(code, by_code_[i].first) = 0;
+      const Code &c = by_code_[i];
+      *(c.problem ? render_unsigned(code, c.rc) : render_code(code, c.rc)) = 0;
       s += i ? ", " : " (";
-      s += std::string(code) + " " + code_text(by_code_[i].first) + ": " +
-           std::to_string(by_code_[i].second);
+      s += std::string(code) + " " + (c.problem ? problem_text(c.rc) : code_text(c.rc)) + ": " +
+           std::to_string(c.n);
     }
     if (!by_code_.empty()) s += ")";
     return s;
   }
 
  private:
-  std::vector<std::pair<uint32_t, uint64_t>> by_code_;
+  struct Code {
+    uint32_t rc;
+    bool problem;
+    uint64_t n;
+  };
+  std::vector<Code> by_code_;
 };
 
 class Run {
@@ -170,6 +181,18 @@ class Run {
     ifmblock blk;
     std::memset(&blk, 0, sizeof blk);
     blk.width = r->width;
+    if (f.entity) {
+      blk.input = r->input;
+      blk.avail = r->avail;
+      call_entity(*f.entity, &blk, &r->ent);
+      r->rc = r->ent.rc;
+      r->status = r->ent.status;
+      ++counts_.fields;
+      if (r->rc != 0) counts_.fail(r->rc, true);
+      else if (r->ent.untouched || r->ent.missing()) ++counts_.missing;
+      else ++counts_.read;
+      return;
+    }
     blk.decimals = f.inf.decimals;
     blk.input = r->input;
     blk.avail = r->avail;
@@ -198,9 +221,11 @@ class Run {
   void emit_text() {
     for (size_t i = 0; i < fields_.size(); ++i) {
       const Result &r = results_[i];
-      char *p = out_.reserve(kValueRoom + 2);
+      char *p = out_.reserve(kValueRoom + entity_room(r.ent) + 2);
       if (i) *p++ = '\t';
-      if (r.rc != 0) {
+      if (fields_[i].entity) {
+        p = render_entity_text(p, r.ent);
+      } else if (r.rc != 0) {
         *p++ = '!';
         p = render_code(p, r.rc);
       } else if (r.untouched) {
@@ -227,7 +252,7 @@ class Run {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       std::string_view win = r.window();
-      p = out_.reserve(f.inf.display.size() * 6 + win.size() * 6 + 256);
+      p = out_.reserve(f.inf.display.size() * 6 + win.size() * 6 + entity_room(r.ent) + 256);
       if (i) p = append(p, ", ");
       p = append(p, "{\"name\": \"");
       p = render_json_text(p, f.inf.display);
@@ -237,6 +262,10 @@ class Run {
       p = render_json_text(p, win);
       p = append(p, "\", \"rc\": ");
       p = render_unsigned(p, r.rc);
+      if (f.entity) {
+        out_.commit(render_entity_json(p, r.ent));
+        continue;
+      }
       p = append(p, ", \"error\": ");
       if (r.rc == 0) {
         p = append(p, "null");
@@ -266,7 +295,8 @@ class Run {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       std::string_view win = r.window();
-      p = out_.reserve(f.given.size() + f.inf.display.size() + win.size() * 7 + 512);
+      p = out_.reserve(f.given.size() + f.inf.display.size() + win.size() * 7 +
+                       entity_room(r.ent) + 512);
       p = append(p, "  field ");
       p = render_unsigned(p, i + 1);
       p = append(p, " ");
@@ -283,6 +313,15 @@ class Run {
       p = render_hex(p, reinterpret_cast<const unsigned char *>(win.data()), win.size());
       p = append(p, "]\n    returned ");
       p = render_code(p, r.rc);
+      if (f.entity) {
+        p = append(p, ", status ");
+        p = render_unsigned(p, r.status);
+        p = append(p, ", target ");
+        p = render_entity_text(p, r.ent);
+        *p++ = '\n';
+        out_.commit(p);
+        continue;
+      }
       if (r.rc) {
         p = append(p, " (");
         p = append(p, code_text(r.rc));
@@ -340,6 +379,7 @@ int run(int argc, char **argv) {
   if (!parse_options(argc, argv, &opts, &error)) return usage_error(error);
   if (opts.help) {
     std::fputs(help_text(), stdout);
+    std::fputs(task_help_text(), stdout);
     return 0;
   }
 
@@ -362,14 +402,28 @@ int run(int argc, char **argv) {
 
   std::vector<Field> fields;
   for (const FieldSpec &spec : opts.fields) {
+    EntityField ent;
+    int found = lookup_entity(spec.name, *module, opts.task, &ent, &error);
+    if (found < 0) {
+      std::fprintf(stderr, "isoread: field '%s': %s\n", spec.given.c_str(), error.c_str());
+      return 2;
+    }
+    if (found > 0) {
+      zbhost::Informat inf;
+      inf.width = ent.width;
+      inf.display = ent.display;
+      fields.push_back({spec.given, std::move(inf), spec.pos, std::move(ent)});
+      continue;
+    }
     auto inf = family->lookup(spec.name, std::nullopt, &error);
     if (!inf) {
       std::fprintf(stderr, "isoread: field '%s': %s\n", spec.given.c_str(), error.c_str());
       return 2;
     }
-    fields.push_back({spec.given, std::move(*inf), spec.pos});
+    fields.push_back({spec.given, std::move(*inf), spec.pos, std::nullopt});
   }
 
+  TaskScope task(host, *module, opts.task);  // ends before the module goes
   bool input_failed = false;
   {
     Run r(opts, std::move(fields));

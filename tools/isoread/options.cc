@@ -114,6 +114,10 @@ bool parse_options(int argc, char **argv, Options *opts, std::string *error) {
     } else if (name == "--dump") {
       if (!no_value()) return false;
       dump = true;
+    } else if (bool takes; is_task_option(name, &takes)) {
+      if (!(takes ? want_value() : no_value()) ||
+          !parse_task_option(name, value, &opts->task, error))
+        return false;
     } else if (name == "-h" || name == "--help") {
       if (!no_value()) return false;
       opts->help = true;

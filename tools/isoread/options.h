@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "task.h"
+
 namespace isoread {
 
 enum class OutputMode { text, raw, json, dump };
@@ -24,6 +26,7 @@ struct Options {
   OutputMode mode = OutputMode::text;
   std::vector<std::string> files;  // none: standard input; "-" is it too
   bool help = false;
+  TaskOptions task;  // entity readers, host options, GMT offset
 };
 
 // Parses the arguments (argv[0] is skipped). On a usage error returns false
