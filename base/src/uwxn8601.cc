@@ -166,9 +166,11 @@ void write_offset(char *out) {
 // The field form of a log line. The field is not NUL-terminated: the host's
 // formatter reads at most the given length for %*s, so that length must not
 // exceed the field. A field with no text or a negative length shows as ''.
+// The line quotes the field's window, min(width, available length): the bytes
+// past the width belong to the rest of the record and may not be readable.
 void log_field(const ifmblock *blk, const char *message) {
-  bool text = blk && blk->input && blk->avail > 0;
-  xpslog("Problem with: '%*s': %s.", text ? blk->avail : 0, text ? blk->input : "", message);
+  int32_t n = blk && blk->input ? zb_window(blk) : 0;
+  xpslog("Problem with: '%*s': %s.", n, n > 0 ? blk->input : "", message);
 }
 
 void report(uint8_t *slot, const ifmblock *blk, int32_t code) {
