@@ -7,6 +7,6 @@ bash scripts/deps.sh
 san="${ZB_SANITIZE:-}"
 dir=build
 [ -n "$san" ] && dir="build-${san//,/-}"
-cmake -S . -B "$dir" -DZB_SANITIZE="$san" >/dev/null
+cmake -S . -B "$dir" -DZB_SANITIZE="$san" -DZB_TESTS=ON >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"
