@@ -123,13 +123,18 @@ int64_t window_year(int64_t y) {
 // zmdy(month, day, year): the host date, or missing when a component is
 // missing or fractional or the three make no date in 1582..20000. Years
 // 0..99 are read through the window starting at the host's year cutoff.
+// Runs on every date field: the range tests come first (a missing value is a
+// NaN and fails them, as does infinity), then whole numbers by a round trip
+// through the integer, with no call into libm.
 double svc_zmdy(double month, double day, double year) {
-  if (!whole(month) || !whole(day) || !whole(year)) return ifm_missing();
-  if (month < 1 || month > 12 || day < 1 || day > 31 || year < 0 || year > cal::kMaxYear)
+  if (!(month >= 1 && month <= 12 && day >= 1 && day <= 31 && year >= 0 && year <= cal::kMaxYear))
     return ifm_missing();
+  const auto m = static_cast<int64_t>(month), d = static_cast<int64_t>(day);
   auto y = static_cast<int64_t>(year);
+  if (static_cast<double>(m) != month || static_cast<double>(d) != day ||
+      static_cast<double>(y) != year)
+    return ifm_missing();
   if (y < 100) y = window_year(y);
-  auto m = static_cast<int64_t>(month), d = static_cast<int64_t>(day);
   if (!cal::valid_date(y, m, d)) return ifm_missing();
   return static_cast<double>(cal::days_from_civil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)));
 }

@@ -30,6 +30,9 @@ inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // answer is 1; otherwise 0 and *target is left alone.
 int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
   int32_t b = 0, e = (text && len > 0) ? len : 0;
+  // Most fields begin with their text: neither blank nor '.' up front means
+  // the field is neither empty nor a lone '.'.
+  if (e > 0 && text[0] != ' ' && text[0] != '.') return 0;
   while (b < e && text[b] == ' ') ++b;
   while (e > b && text[e - 1] == ' ') --e;
   bool missing;
@@ -49,9 +52,13 @@ int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
 // kNoDigit when the text does not begin with a digit, kOverflow past
 // INT64_MAX; on failure used and value are left alone.
 int32_t svc_wzrlchr(const char *text, int32_t len, int32_t, int32_t *used, int64_t *value) {
+  if (!text || len <= 0 || !is_digit(text[0])) return kNoDigit;
+  // Eighteen digits never pass INT64_MAX; only longer runs are checked.
+  const int32_t quick = len < 18 ? len : 18;
   int32_t n = 0;
   int64_t v = 0;
-  while (text && n < len && is_digit(text[n])) {
+  while (n < quick && is_digit(text[n])) v = v * 10 + (text[n++] - '0');
+  while (n < len && is_digit(text[n])) {
     int d = text[n] - '0';
     // v * 10 + d > INT64_MAX, without a division on every digit.
     constexpr int64_t kTenth = INT64_MAX / 10;
@@ -59,7 +66,6 @@ int32_t svc_wzrlchr(const char *text, int32_t len, int32_t, int32_t *used, int64
     v = v * 10 + d;
     ++n;
   }
-  if (n == 0) return kNoDigit;
   if (used) *used = n;
   if (value) *value = v;
   return 0;

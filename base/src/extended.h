@@ -23,3 +23,7 @@ ZB_API uint32_t i8601dn(ifmblock *blk);
 ZB_API uint32_t i8601_datetime(ifmblock *blk, int32_t flag);
 ZB_API uint32_t i8601dt(ifmblock *blk);
 ZB_API uint32_t i8601dz(ifmblock *blk);
+
+// A fraction of len digits as a value in [0, 1), through the host's integer
+// routine; false for anything the time reader rejects as a fraction.
+ZB_HIDDEN bool zb_read_fraction(const char *p, int32_t len, double *fraction);

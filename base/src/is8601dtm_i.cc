@@ -42,27 +42,12 @@ struct Trimmed {
 // field is not written).
 Trimmed trim(const char *field, int32_t len) {
   Trimmed t{0, 0};
-  if (len > 0) wzstjls(const_cast<char *>(field), len, 'n', &t.length, &t.offset);
+  zb_measure(field, len, &t.offset, &t.length);
   return t;
 }
 
 bool digit(char c) { return zb_isdigit(static_cast<unsigned char>(c)); }
 int32_t digit_value(char c) { return static_cast<unsigned char>(c) - '0'; }
-
-// A fraction of `len` characters at `p` as a value in [0, 1). False unless
-// every character is a digit and the host's integer routine takes them all,
-// and when there are more digits than zpowten covers. (A sign or a blank that
-// the integer routine might accept would give a wrong fraction.)
-bool read_fraction(const char *p, int32_t len, double *fraction) {
-  if (len < 1 || len > kFractionDigitsMax) return false;
-  for (int32_t i = 0; i < len; ++i)
-    if (!digit(p[i])) return false;
-  int32_t used = 0;
-  int64_t value = 0;
-  if (wzrlchr(p, len, 0, &used, &value) != 0 || used != len || value < 0) return false;
-  *fraction = static_cast<double>(value) / zpowten[used];
-  return true;
-}
 
 // The host's local offset east of GMT, negated into the correction that
 // turns local time into GMT; truncated toward zero. A value that no 32-bit
@@ -76,6 +61,21 @@ int32_t local_correction() {
 }
 
 }  // namespace
+
+// A fraction of `len` characters at `p` as a value in [0, 1). False unless
+// every character is a digit and the host's integer routine takes them all,
+// and when there are more digits than zpowten covers. (A sign or a blank that
+// the integer routine might accept would give a wrong fraction.)
+ZB_HIDDEN bool zb_read_fraction(const char *p, int32_t len, double *fraction) {
+  if (len < 1 || len > kFractionDigitsMax) return false;
+  for (int32_t i = 0; i < len; ++i)
+    if (!digit(p[i])) return false;
+  int32_t used = 0;
+  int64_t value = 0;
+  if (wzrlchr(p, len, 0, &used, &value) != 0 || used != len || value < 0) return false;
+  *fraction = static_cast<double>(value) / zpowten[used];
+  return true;
+}
 
 // read2digs(&cursor, &left, &result): two decimal digits at the cursor.
 // Fewer than two characters left: 1, cursor kept. Otherwise the cursor moves
@@ -130,7 +130,7 @@ ZB_API uint32_t i8601_time(ifmblock *blk, int32_t flag) {
   if (left > 0) {
     if (sep != '.' && sep != ',') return 1;
     double fraction = 0.0;
-    if (!read_fraction(cur, left, &fraction)) return 1;
+    if (!zb_read_fraction(cur, left, &fraction)) return 1;
     value += unit * fraction;
   }
   store(blk, value);

@@ -6,9 +6,11 @@
 //
 // The work buffers have a fixed size while the field width is the host's: a
 // field whose rewritten text would not fit is rejected as invalid data.
+#include <math.h>
 #include <string.h>
 
 #include "basic.h"
+#include "calendar.h"
 #include "extended.h"
 #include "fstring.h"
 
@@ -43,12 +45,10 @@ bool put_text(Out *o, const char *s, int32_t n) {
 // Start offset and length of the field without its leading and trailing
 // blanks. Measuring mode leaves the field as it is.
 void trim(const char *field, int32_t len, int32_t *off, int32_t *n) {
-  *off = 0;
-  *n = 0;
-  wzstjls(const_cast<char *>(field), len, 'n', n, off);
+  zb_measure(field, len, off, n);
 }
 
-bool holds(const char *text, int32_t n, char c) { return wzstpos(text, n, c) >= 0; }
+bool holds(const char *text, int32_t n, char c) { return zb_find(text, n, c) >= 0; }
 
 // The first steps of every reader. Missing-value notation (the host's check
 // stores the missing value itself) sets the status word to 8 and gives false;
@@ -116,12 +116,12 @@ bool rewrite_time(const char *t, int32_t n, Out *o, bool zone_ok) {
 // first eight are used). Returns the number of characters consumed (4, 6, 7,
 // 10 or 8), or -1 when the shape is rejected.
 int32_t rewrite_date(const char *text, int32_t n, char *out) {
-  int32_t t = wzstpos(text, n, 'T');
+  int32_t t = zb_find(text, n, 'T');
   int32_t m = t >= 0 ? t : n;
-  int32_t dash = wzstpos(text, m, '-');
+  int32_t dash = zb_find(text, m, '-');
   if (dash >= 0) {
     if (dash != 4) return -1;
-    int32_t second = wzstpos(text + 5, m - 5, '-');
+    int32_t second = zb_find(text + 5, m - 5, '-');
     bool ok = (m == 7 && second < 0) || (m == 10 && second == 2);
     if (!ok) return -1;
   } else if (m < 4 || m == 5 || m == 7) {
@@ -168,18 +168,237 @@ ifmblock *make_iso_time(const ifmblock *time_block, ifmblock *result, char *buff
   return result;
 }
 
+
+// --- Direct paths -------------------------------------------------------------
+//
+// The common fields (yyyymmdd, yyyymmddThhmmss[f...], hhmmss with Z or
+// +hhmm, yyyy-mm-dd) are read without the text round trip: the shape is
+// settled first, from the field alone and before any further host call, and
+// the value is then computed exactly as the extended readers compute it from
+// the rewritten text, with the same host calls in the same order (the
+// missing-notation check and the calendar routine on the yyyy-mm-dd text, the
+// integer routine on a fraction). Any other field takes the rewriting path.
+
+constexpr int32_t kFractionMax = 31;  // longest fraction the time reader takes
+
+double load(const void *target) {
+  double d;
+  memcpy(&d, target, sizeof d);
+  return d;
+}
+void store(void *target, double d) { memcpy(target, &d, sizeof d); }
+
+// A decimal digit by both ASCII and the host's class table: the readers
+// test the table, the arithmetic needs the ASCII value.
+inline bool plain_digit(const uint8_t *ctype, char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return static_cast<unsigned>(u - '0') < 10u && (ctype[u] & GCB_CTYPE_DIGIT) != 0;
+}
+
+inline bool all_digits(const uint8_t *ctype, const char *p, int32_t n) {
+  for (int32_t i = 0; i < n; ++i)
+    if (!plain_digit(ctype, p[i])) return false;
+  return true;
+}
+
+inline int32_t two(const char *p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
+
+// A basic time of all digits: hh, hhmm, hhmmss or hhmmss and fraction digits.
+struct Clock {
+  int32_t hh = 0, mm = 0, ss = 0;
+  const char *fraction = nullptr;
+  int32_t fraction_len = 0;
+};
+
+// True when the k characters at t are such a time (k = 0 is midnight).
+bool take_clock(const uint8_t *ctype, const char *t, int32_t k, Clock *c) {
+  if (k == 1 || k == 3 || k == 5 || k > 6 + kFractionMax) return false;
+  if (!all_digits(ctype, t, k)) return false;
+  if (k >= 2) c->hh = two(t);
+  if (k >= 4) c->mm = two(t + 2);
+  if (k >= 6) c->ss = two(t + 4);
+  if (k > 6) {
+    c->fraction = t + 6;
+    c->fraction_len = k - 6;
+  }
+  return true;
+}
+
+// The time reader's value of hh:mm:ss[.f]: 0 with the seconds in *value;
+// 0 with the missing value for a component out of range; 1 with the missing
+// value for a fraction that the host's integer routine does not take.
+uint32_t clock_value(const Clock &c, double *value) {
+  *value = ifm_missing();
+  if (c.hh > 23 || c.mm > 59 || c.ss > 59) return 0;
+  double v = 0.0;
+  v += c.hh * 3600.0;
+  v += c.mm * 60.0;
+  v += c.ss * 1.0;
+  if (c.fraction_len > 0) {
+    double f = 0.0;
+    if (!zb_read_fraction(c.fraction, c.fraction_len, &f)) return 1;
+    v += 1.0 * f;
+  }
+  *value = v;
+  return 0;
+}
+
+// A closing zone designator: Z or z, or a sign and four digits (hhmm).
+struct Zone {
+  int32_t length = 0;  // characters it takes at the end of the text
+  int32_t offset = 0;  // seconds added to local time for GMT
+};
+
+// The designator's characters must mean the same to the rewriting (class
+// and upper-case tables) and to the zone reader (the characters themselves).
+bool take_zone(const uint8_t *ctype, const char *text, int32_t n, Zone *z) {
+  if (n < 1) return false;
+  const unsigned char last = static_cast<unsigned char>(text[n - 1]);
+  const bool not_digit = (ctype[last] & GCB_CTYPE_DIGIT) == 0;
+  if ((last == 'Z' || last == 'z') && not_digit && zb_upper(last) == 'Z') {
+    z->length = 1;
+    return true;
+  }
+  if (n < 5 || zb_upper(last) == 'Z') return false;
+  const unsigned char sign = static_cast<unsigned char>(text[n - 5]);
+  if ((sign != '+' && sign != '-') || zb_upper(sign) != sign ||
+      (ctype[sign] & GCB_CTYPE_DIGIT) != 0)
+    return false;
+  if (!all_digits(ctype, text + n - 4, 4)) return false;
+  const int32_t seconds = two(text + n - 4) * 3600 + two(text + n - 2) * 60;
+  z->length = 5;
+  z->offset = sign == '+' ? -seconds : seconds;
+  return true;
+}
+
+// yyyy-mm-dd from eight digits at p.
+void date_text(const char *p, char *out) {
+  memcpy(out, p, 4);
+  out[4] = '-';
+  memcpy(out + 5, p + 4, 2);
+  out[7] = '-';
+  memcpy(out + 8, p + 6, 2);
+}
+
+// The calendar routine on a yyyy-mm-dd text, as the date readers call it.
+uint32_t calendar_date(const char *date, void *target) {
+  ifmblock b = inner_block(date, kDateLen, target);
+  return zifmymd(&b);
+}
+
+// The datetime reader on yyyy-mm-dd and a time, then the zone correction.
+uint32_t datetime_value(const char *date, const Clock &clock, const Zone *zone, void *target) {
+  const uint32_t rc = calendar_date(date, target);
+  if (rc != 0) return rc;
+  const double day = load(target);
+  if (ifm_is_missing(day)) return 0;
+  double time;
+  const uint32_t trc = clock_value(clock, &time);
+  if (trc != 0 || ifm_is_missing(time)) {
+    store(target, ifm_missing());
+    return trc;
+  }
+  double v = day * 86400.0 + time;
+  if (zone != nullptr && zone->offset != 0) v = v + zone->offset;
+  store(target, v);
+  return 0;
+}
+
+enum class Direct { kNo, kDone };
+
+// Datetime fields of eight digits, the separator and a basic time, closed by
+// a zone when zone is set. Returns kNo, before any host call, for any other
+// shape.
+Direct direct_datetime(ifmblock *blk, const char *text, int32_t n, bool sep_required, bool zone,
+                       uint32_t *rc) {
+  const uint8_t *ctype = zb_gcb()->ctype;
+  if (n < 8 || !all_digits(ctype, text, 8)) return Direct::kNo;
+  int32_t at = 8;
+  if (n > 8) {
+    const char c = text[8];
+    if (zb_upper(static_cast<unsigned char>(c)) == 'T') {
+      if (c != 'T' && c != 't') return Direct::kNo;
+      at = 9;
+    } else if (sep_required || !plain_digit(ctype, c)) {
+      return Direct::kNo;
+    }
+  }
+  Zone z;
+  int32_t end = n;
+  if (zone) {
+    if (!take_zone(ctype, text + at, n - at, &z)) return Direct::kNo;
+    end -= z.length;
+    // Without an upper-case 'T' the date part runs to the end of the text,
+    // where a '-' of the zone would be taken for a date separator.
+    if (at == 9 && text[8] == 't' && text[end] == '-') return Direct::kNo;
+    if (end - at < 6) return Direct::kNo;
+  }
+  Clock clock;
+  if (!take_clock(ctype, text + at, end - at, &clock)) return Direct::kNo;
+  char date[kDateLen];
+  date_text(text, date);
+  *rc = datetime_value(date, clock, zone ? &z : nullptr, blk->target);
+  return Direct::kDone;
+}
+
+// Date fields yyyymmdd (alone or before a 'T') and yyyy-mm-dd.
+Direct direct_date(ifmblock *blk, const char *text, int32_t n, uint32_t *rc) {
+  const uint8_t *ctype = zb_gcb()->ctype;
+  char date[kDateLen];
+  if (n == 10 && text[4] == '-' && text[7] == '-' && all_digits(ctype, text, 4) &&
+      all_digits(ctype, text + 5, 2) && all_digits(ctype, text + 8, 2)) {
+    memcpy(date, text, kDateLen);
+  } else if (n >= 8 && (n == 8 || text[8] == 'T') && all_digits(ctype, text, 8)) {
+    date_text(text, date);
+  } else {
+    return Direct::kNo;
+  }
+  *rc = calendar_date(date, blk->target);
+  blk->status = 0;
+  return Direct::kDone;
+}
+
+// Time fields of digits alone (b8601tm) or digits and a zone (b8601tz).
+Direct direct_time(ifmblock *blk, const char *text, int32_t n, bool zone, uint32_t *rc) {
+  const uint8_t *ctype = zb_gcb()->ctype;
+  Zone z;
+  int32_t k = n;
+  if (zone) {
+    if (!take_zone(ctype, text, n, &z)) return Direct::kNo;
+    k -= z.length;
+    if (k < 6) return Direct::kNo;
+  }
+  Clock clock;
+  if (!take_clock(ctype, text, k, &clock)) return Direct::kNo;
+  double v;
+  *rc = clock_value(clock, &v);
+  if (zone && !ifm_is_missing(v)) {
+    // The zone reader's wrap into one day: 86400 itself stays.
+    if (*rc == 0 && z.offset != 0) v += z.offset;
+    if (v < 0.0)
+      v += 86400.0;
+    else if (v > 86400.0)
+      v = fmod(v, 86400.0);
+  }
+  store(blk->target, v);
+  blk->status = 0;
+  return Direct::kDone;
+}
+
 // The common body of b8601tm and b8601tz.
 uint32_t read_basic_time(ifmblock *blk, bool zone, ifm_reader extended) {
   const char *text;
   int32_t n;
   if (!take_field(blk, &text, &n)) return 0;
+  uint32_t rc;
+  if (direct_time(blk, text, n, zone, &rc) == Direct::kDone) return rc;
   if (n > 0 && holds(text, n, ':')) return extended(blk);
 
   char work[kWorkSize];
   Out o = {work, 0, kWorkSize};
   if (!rewrite_time(text, n, &o, zone)) return IFM_INVALID_DATA;
   ifmblock inner = inner_block(work, o.len, blk->target);
-  uint32_t rc = extended(&inner);
+  rc = extended(&inner);
   blk->status = inner.status;
   return rc;
 }
@@ -191,11 +410,14 @@ uint32_t read_basic_datetime(ifmblock *blk, Separator sep, bool zone, ifm_reader
   const char *text;
   int32_t n;
   if (!take_field(blk, &text, &n)) return 0;
+  uint32_t rc;
+  if (direct_datetime(blk, text, n, sep == Separator::kRequired, zone, &rc) == Direct::kDone)
+    return rc;
 
   // Extended notation throughout: a '-' in the date (before the 'T', or far
   // enough in when there is none) and a ':'.
-  int32_t d = wzstpos(text, n, '-');
-  int32_t t = wzstpos(text, n, 'T');
+  int32_t d = zb_find(text, n, '-');
+  int32_t t = zb_find(text, n, 'T');
   if (d >= 0 && (t >= 0 ? d < t : d >= 6) && holds(text, n, ':')) return extended(blk);
 
   char work[kWorkSize];
@@ -241,10 +463,12 @@ ZB_API uint32_t b8601da(ifmblock *blk) {
   const char *text;
   int32_t n;
   if (!take_field(blk, &text, &n)) return 0;
+  uint32_t rc;
+  if (direct_date(blk, text, n, &rc) == Direct::kDone) return rc;
   char work[kWorkSize];
   if (rewrite_date(text, n, work) < 0) return IFM_INVALID_DATA;
   ifmblock inner = inner_block(work, kDateLen, blk->target);
-  uint32_t rc = i8601da(&inner);
+  rc = i8601da(&inner);
   blk->status = inner.status;
   return rc;
 }

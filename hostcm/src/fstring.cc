@@ -114,16 +114,14 @@ ZB_API int32_t wzbcup(const void *a, const void *b, int32_t n) {
 // the out pointers that are not null.
 ZB_API void wzstjls(char *field, int32_t len, int32_t code, int32_t *out_length,
                     int32_t *out_offset) {
-  int32_t lead = 0;
-  while (lead < len && field[lead] == ' ') ++lead;
-  const int32_t n = len - lead;  // bytes from the text's start to the end
-  if (n <= 0) {
+  int32_t lead, text;
+  zb_measure(field, len, &lead, &text);
+  if (text == 0) {
     if (out_offset) *out_offset = 0;
     if (out_length) *out_length = 0;
     return;
   }
-  int32_t text = n;  // trimmed length; at least 1, field[lead] is no blank
-  while (field[lead + text - 1] == ' ') --text;
+  const int32_t n = len - lead;  // bytes from the text's start to the end
 
   int32_t shift = 0;
   switch (code) {

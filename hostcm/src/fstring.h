@@ -16,3 +16,52 @@ ZB_API int32_t wzbcup(const void *a, const void *b, int32_t n);
 ZB_API void wzstjls(char *field, int32_t len, int32_t code, int32_t *out_length,
                     int32_t *out_offset);
 ZB_API uint32_t wzclchr(int64_t value, char *field, int32_t len);
+
+// Inline forms of the measuring and searching routines, for the per-field
+// path of the readers (the exported routines share these bodies). Same
+// results as wzstjls in its measuring mode, wzstpos, wzstrip, vzsntl with a
+// byte key and vzstl, for lengths that fit 32 bits.
+
+// Offset of the first non-blank byte and length up to the last one; 0 and 0
+// for an empty or all-blank field.
+static inline void zb_measure(const char *field, int32_t len, int32_t *offset, int32_t *length) {
+  int32_t lead = 0;
+  while (lead < len && field[lead] == ' ') ++lead;
+  if (lead >= len) {
+    *offset = 0;
+    *length = 0;
+    return;
+  }
+  int32_t end = len;
+  while (field[end - 1] == ' ') --end;
+  *offset = lead;
+  *length = end - lead;
+}
+
+// Offset of the first byte equal to key, or -1.
+static inline int32_t zb_find(const char *field, int32_t len, char key) {
+  for (int32_t i = 0; i < len; ++i)
+    if (field[i] == key) return i;
+  return -1;
+}
+
+// Offset of the first byte that is not key, or -1.
+static inline int32_t zb_find_not(const char *field, int32_t len, char key) {
+  for (int32_t i = 0; i < len; ++i)
+    if (field[i] != key) return i;
+  return -1;
+}
+
+// Offset of the first byte whose class-table entry is nonzero, or -1.
+static inline int32_t zb_find_in(const char *field, int32_t len, const uint8_t *table) {
+  for (int32_t i = 0; i < len; ++i)
+    if (table[static_cast<unsigned char>(field[i])] != 0) return i;
+  return -1;
+}
+
+// Length without trailing blanks; a length of 0 or less unchanged.
+static inline int32_t zb_strip(const char *field, int32_t len) {
+  if (len <= 0) return len;
+  while (len > 0 && field[len - 1] == ' ') --len;
+  return len;
+}

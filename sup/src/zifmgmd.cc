@@ -54,7 +54,7 @@ ZB_API int32_t zifmgmd(task_context *task, const char *text, int32_t len, double
   if (lt == nullptr) return 1;
   int32_t n = len >= 0 ? len : (len == INT32_MIN ? INT32_MAX : -len);
   if (n == 0) return 1;
-  n = wzstrip(text, n);
+  n = zb_strip(text, n);
   if (n == 0 || !lt->digit[static_cast<unsigned char>(text[n - 1])]) return 1;
 
   zifm::Cursor c{text, n};

@@ -53,7 +53,7 @@ struct Cursor {
   }
   // Moves past leading blanks; false when nothing but blanks was left.
   bool skip_blanks() {
-    const int32_t k = left > 0 ? vzsntl(p, left, ' ') : -1;
+    const int32_t k = left > 0 ? zb_find_not(p, left, ' ') : -1;
     if (k < 0) {
       skip(left);
       return false;
@@ -66,7 +66,7 @@ struct Cursor {
 // Length of the digit run at p: up to the first run terminator, or all of it.
 inline int32_t run_length(const locale_tables *lt, const char *p, int32_t left) {
   if (left <= 0) return 0;
-  const int32_t k = vzstl(p, left, lt->run_end);
+  const int32_t k = zb_find_in(p, left, lt->run_end);
   return k < 0 ? left : k;
 }
 

@@ -87,7 +87,7 @@ ZB_API uint32_t zifmtim(ifmblock *blk) {
   const char *after_minutes = c.p;
   zifm::Cursor rest = c;
   if (rest.skip_blanks()) {
-    const int32_t hit = vzstl(rest.p, rest.left, lt->token);
+    const int32_t hit = zb_find_in(rest.p, rest.left, lt->token);
     if (hit < 0) return ZIFM_BAD_TIME;
     const unsigned char tok = rest.at(hit);
     if (lt->digit[tok]) {
