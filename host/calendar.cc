@@ -135,7 +135,9 @@ double svc_zmdy(double month, double day, double year) {
       static_cast<double>(y) != year)
     return ifm_missing();
   if (y < 100) y = window_year(y);
-  if (!cal::valid_date(y, m, d)) return ifm_missing();
+  if (y < cal::kMinYear || y > cal::kMaxYear) return ifm_missing();
+  // Month and day are in range here; only days 29 to 31 need the month's length.
+  if (d > 28 && d > cal::last_day(y, static_cast<unsigned>(m))) return ifm_missing();
   return static_cast<double>(cal::days_from_civil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)));
 }
 

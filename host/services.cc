@@ -54,10 +54,15 @@ int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
 int32_t svc_wzrlchr(const char *text, int32_t len, int32_t, int32_t *used, int64_t *value) {
   if (!text || len <= 0 || !is_digit(text[0])) return kNoDigit;
   // Eighteen digits never pass INT64_MAX; only longer runs are checked.
+  const auto *p = reinterpret_cast<const unsigned char *>(text);
   const int32_t quick = len < 18 ? len : 18;
   int32_t n = 0;
   int64_t v = 0;
-  while (n < quick && is_digit(text[n])) v = v * 10 + (text[n++] - '0');
+  for (; n < quick; ++n) {
+    const unsigned d = p[n] - unsigned{'0'};
+    if (d > 9) break;
+    v = v * 10 + d;
+  }
   while (n < len && is_digit(text[n])) {
     int d = text[n] - '0';
     // v * 10 + d > INT64_MAX, without a division on every digit.

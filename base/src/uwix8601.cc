@@ -53,7 +53,7 @@ bool holds(const char *text, int32_t n, char c) { return zb_find(text, n, c) >= 
 // The first steps of every reader. Missing-value notation (the host's check
 // stores the missing value itself) sets the status word to 8 and gives false;
 // otherwise the trimmed text of the field is returned through text and n.
-bool take_field(ifmblock *blk, const char **text, int32_t *n) {
+inline __attribute__((always_inline)) bool take_field(ifmblock *blk, const char **text, int32_t *n) {
   if (wzifmch(blk->input, zb_window(blk), static_cast<double *>(blk->target)) != 0) {
     blk->status = kMissingStatus;
     return false;
@@ -188,18 +188,19 @@ double load(const void *target) {
 }
 void store(void *target, double d) { memcpy(target, &d, sizeof d); }
 
-// A decimal digit by both ASCII and the host's class table: the readers
-// test the table, the arithmetic needs the ASCII value.
-inline bool plain_digit(const uint8_t *ctype, char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return static_cast<unsigned>(u - '0') < 10u && (ctype[u] & GCB_CTYPE_DIGIT) != 0;
+// Decimal digits by both ASCII and the host's class table: the readers test
+// the table, the arithmetic needs the ASCII value. One pass without branches.
+#define ZB_INLINE inline __attribute__((always_inline))
+ZB_INLINE bool all_digits(const uint8_t *ctype, const char *p, int32_t n) {
+  const unsigned char *u = reinterpret_cast<const unsigned char *>(p);
+  unsigned bad = 0;
+  for (int32_t i = 0; i < n; ++i)
+    bad |= static_cast<unsigned>(static_cast<unsigned>(u[i] - '0') > 9u) |
+           static_cast<unsigned>((ctype[u[i]] & GCB_CTYPE_DIGIT) == 0);
+  return bad == 0;
 }
 
-inline bool all_digits(const uint8_t *ctype, const char *p, int32_t n) {
-  for (int32_t i = 0; i < n; ++i)
-    if (!plain_digit(ctype, p[i])) return false;
-  return true;
-}
+ZB_INLINE bool plain_digit(const uint8_t *ctype, char c) { return all_digits(ctype, &c, 1); }
 
 inline int32_t two(const char *p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 
@@ -211,7 +212,7 @@ struct Clock {
 };
 
 // True when the k characters at t are such a time (k = 0 is midnight).
-bool take_clock(const uint8_t *ctype, const char *t, int32_t k, Clock *c) {
+ZB_INLINE bool take_clock(const uint8_t *ctype, const char *t, int32_t k, Clock *c) {
   if (k == 1 || k == 3 || k == 5 || k > 6 + kFractionMax) return false;
   if (!all_digits(ctype, t, k)) return false;
   if (k >= 2) c->hh = two(t);
@@ -227,7 +228,7 @@ bool take_clock(const uint8_t *ctype, const char *t, int32_t k, Clock *c) {
 // The time reader's value of hh:mm:ss[.f]: 0 with the seconds in *value;
 // 0 with the missing value for a component out of range; 1 with the missing
 // value for a fraction that the host's integer routine does not take.
-uint32_t clock_value(const Clock &c, double *value) {
+ZB_INLINE uint32_t clock_value(const Clock &c, double *value) {
   *value = ifm_missing();
   if (c.hh > 23 || c.mm > 59 || c.ss > 59) return 0;
   double v = 0.0;
@@ -251,7 +252,7 @@ struct Zone {
 
 // The designator's characters must mean the same to the rewriting (class
 // and upper-case tables) and to the zone reader (the characters themselves).
-bool take_zone(const uint8_t *ctype, const char *text, int32_t n, Zone *z) {
+ZB_INLINE bool take_zone(const uint8_t *ctype, const char *text, int32_t n, Zone *z) {
   if (n < 1) return false;
   const unsigned char last = static_cast<unsigned char>(text[n - 1]);
   const bool not_digit = (ctype[last] & GCB_CTYPE_DIGIT) == 0;
