@@ -424,17 +424,16 @@ inline std::string date_text(double days) {
 // places. Empty outside that range.
 inline std::string time_text(double secs) {
   if (!(secs >= 0 && secs < 86400)) return {};
-  const double whole = std::floor(secs);
-  const int64_t s = static_cast<int64_t>(whole);
+  // Nanoseconds first, so that a fraction that rounds up carries into the
+  // seconds (59.9999999998 is 60, not 59 with the fraction dropped).
+  const int64_t ns = std::llround(secs * 1e9);
+  const int64_t s = ns / 1000000000, nano = ns % 1000000000;
+  if (s >= 86400) return {};  // rounds to the next day: no text for it
   char buf[48];
   int n = std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
                         static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
-  const double frac = secs - whole;
-  if (frac > 0) {
-    char fb[32];
-    std::snprintf(fb, sizeof fb, "%.9f", frac);  // "0.xxxxxxxxx"
-    if (fb[0] == '0') std::snprintf(buf + n, sizeof buf - static_cast<size_t>(n), "%s", fb + 1);
-  }
+  if (nano > 0)
+    std::snprintf(buf + n, sizeof buf - static_cast<size_t>(n), ".%09lld", static_cast<long long>(nano));
   return buf;
 }
 

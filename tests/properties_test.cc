@@ -118,6 +118,23 @@ TEST_F(Properties, RegressProbLogQuotesOnlyTheWindow) {
   EXPECT_NE(host->log()[0].find("'20110909T123045'"), std::string::npos) << host->log()[0];
 }
 
+// Found by fuzzing, in the harness: a time whose fraction rounds up at nine
+// digits was shown without it (13:33:19 for 48799.9999999998), so the
+// round trip failed. Input fuzz/corpus/extended/regress-time-fraction-carry.
+TEST_F(Properties, RegressTimeTextCarriesARoundedFraction) {
+  const std::string data = std::string("\x00\x00\x00\x00\x00", 5) + "13.5555555555555000";
+  for (const std::string &f : run(zbfuzz::kExtended, data)) ADD_FAILURE() << f;
+  const struct {
+    double secs;
+    const char *text;
+  } cases[] = {
+      {48799.9999999998, "13:33:20"},   {59.5, "00:00:59.500000000"},
+      {86399.9999999999, ""},           {0.0, "00:00:00"},
+      {45045.125, "12:30:45.125000000"},
+  };
+  for (const auto &c : cases) EXPECT_EQ(zbfuzz::time_text(c.secs), c.text) << c.secs;
+}
+
 // The harness itself: a property that is broken is reported.
 TEST_F(Properties, HarnessReportsABrokenProperty) {
   zbfuzz::Checker c;
