@@ -81,6 +81,7 @@ int lookup_entity(std::string_view name, const zbhost::Module &module, const Tas
   f->report = module.fn<problem_reporter>("n8601prob");
   f->width = static_cast<int32_t>(width);
   f->target_len = t.target_length ? *t.target_length : e->interval ? 32 : 16;
+  f->short_target = f->target_len < (e->interval ? 32 : 16);
   f->mode = t.mode;
   f->fill = t.fill_stars ? 1 : 0;
   f->display = std::string(e->routine) + (width > 0 ? std::to_string(width) : "");

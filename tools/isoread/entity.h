@@ -24,6 +24,7 @@ struct EntityField {
   int32_t target_len = 16;
   int32_t mode = 0x100;
   int32_t fill = 0;  // n8601prob's fill selector: 0 'F', 1 '*'
+  bool short_target = false;  // target_len below what the reader writes: it logs each call
   std::string display;
 };
 

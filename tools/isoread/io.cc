@@ -10,7 +10,8 @@ namespace isoread {
 
 namespace {
 constexpr size_t kReadChunk = size_t{1} << 20;
-constexpr size_t kOutBuffer = size_t{1} << 18;
+constexpr size_t kOutBuffer = size_t{1} << 20;
+constexpr size_t kMemoryOutBuffer = size_t{1} << 12;
 // A record longer than this is cut here (the host's lengths are 32-bit).
 constexpr size_t kMaxRecord = INT32_MAX;
 }  // namespace
@@ -80,12 +81,20 @@ bool LineReader::next(std::string_view *record) {
 
 Output::Output(int fd) : buf_(kOutBuffer), fd_(fd) {}
 
+Output::Output() : buf_(kMemoryOutBuffer), fd_(-1) {}
+
 Output::~Output() { flush(); }
 
 char *Output::reserve(size_t n) {
   if (buf_.size() - used_ < n) {
-    flush();
-    if (buf_.size() < n) buf_.resize(n);
+    if (fd_ < 0) {
+      size_t want = buf_.size() * 2;
+      if (want - used_ < n) want = used_ + n;
+      buf_.resize(want);
+    } else {
+      flush();
+      if (buf_.size() < n) buf_.resize(n);
+    }
   }
   return buf_.data() + used_;
 }
@@ -102,10 +111,10 @@ void Output::put(char c) {
   commit(p + 1);
 }
 
-void Output::flush() {
+void Output::write_out(const char *p, size_t size) {
   size_t done = 0;
-  while (done < used_ && !failed_) {
-    ssize_t n = ::write(fd_, buf_.data() + done, used_ - done);
+  while (done < size && !failed_) {
+    ssize_t n = ::write(fd_, p + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       failed_ = true;
@@ -113,7 +122,18 @@ void Output::flush() {
     }
     done += static_cast<size_t>(n);
   }
+}
+
+void Output::flush() {
+  if (fd_ < 0) return;
+  write_out(buf_.data(), used_);
   used_ = 0;
+}
+
+void Output::write_through(std::string_view s) {
+  if (s.size() <= buf_.size() - used_) return put(s);
+  flush();
+  write_out(s.data(), s.size());
 }
 
 }  // namespace isoread

@@ -30,24 +30,34 @@ class LineReader {
   int error_ = 0;
 };
 
-// Output collected in a large buffer and written out when it fills.
+// Output collected in a large buffer and written out when it fills; or,
+// without a descriptor, collected in memory (growing as needed) for the
+// caller to write out later.
 class Output {
  public:
   explicit Output(int fd);
+  Output();  // in memory
   ~Output();
   // Room for at least n more bytes; write at the result, then commit().
   char *reserve(size_t n);
   void commit(char *end) { used_ = static_cast<size_t>(end - buf_.data()); }
   void put(std::string_view s);
   void put(char c);
+  // Writes out what is held (in memory: nothing happens).
   void flush();
+  // Writes out what is held, then the bytes s, without copying them.
+  void write_through(std::string_view s);
   bool failed() const { return failed_; }
+  // What an in-memory output holds; clear() empties it, keeping the room.
+  std::string_view held() const { return std::string_view(buf_.data(), used_); }
+  void clear() { used_ = 0; }
 
  private:
   std::vector<char> buf_;
   size_t used_ = 0;
   int fd_;
   bool failed_ = false;
+  void write_out(const char *p, size_t n);
 };
 
 }  // namespace isoread

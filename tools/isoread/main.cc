@@ -3,12 +3,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "codes.h"
@@ -60,12 +66,14 @@ class Counts {
   // problem: rc is a problem code of an entity reader.
   void fail(uint32_t rc, bool problem = false) {
     ++failed;
-    for (auto &c : by_code_)
-      if (c.rc == rc && c.problem == problem) {
-        ++c.n;
-        return;
-      }
-    by_code_.push_back({rc, problem, 1});  // once per distinct code
+    add(rc, problem, 1);
+  }
+  // Adds the counts of records read after these; codes keep the order in
+  // which they first turned up.
+  void merge(const Counts &later) {
+    records += later.records, fields += later.fields, read += later.read;
+    missing += later.missing, failed += later.failed;
+    for (const Code &c : later.by_code_) add(c.rc, c.problem, c.n);
   }
   std::string summary() const {
     auto count = [](uint64_t n, const char *what) {
@@ -92,43 +100,38 @@ class Counts {
     bool problem;
     uint64_t n;
   };
+  void add(uint32_t rc, bool problem, uint64_t n) {
+    for (auto &c : by_code_)
+      if (c.rc == rc && c.problem == problem) {
+        c.n += n;
+        return;
+      }
+    by_code_.push_back({rc, problem, n});  // once per distinct code
+  }
   std::vector<Code> by_code_;
 };
 
-class Run {
+// Reads the fields of records and renders what the readers made of them
+// into an Output, counting as it goes. One per thread: it holds the results
+// of the record at hand.
+class Processor {
  public:
-  Run(const Options &opts, std::vector<Field> fields)
-      : opts_(opts), fields_(std::move(fields)), results_(fields_.size()), out_(STDOUT_FILENO) {
+  Processor(const Options &opts, const std::vector<Field> &fields)
+      : opts_(opts), fields_(fields), results_(fields_.size()) {
     int32_t next = 1;
     for (const Field &f : fields_) {
       int32_t no = f.pos ? f.pos : next;
       if (no > max_field_) max_field_ = no;
       next = no < INT32_MAX ? no + 1 : no;
+      any_entity_ |= f.entity.has_value();
     }
     token_begin_.resize(static_cast<size_t>(max_field_) + 1);
     token_end_.resize(static_cast<size_t>(max_field_) + 1);
   }
 
-  // Reads every record of one input; false on a read error.
-  bool input(int fd, const std::string &label) {
-    reader_.reset(fd);
-    std::string_view rec;
-    while (reader_.next(&rec)) record(rec);
-    if (reader_.error()) {
-      out_.flush();
-      std::fprintf(stderr, "isoread: error reading %s: %s\n", label.c_str(),
-                   std::strerror(reader_.error()));
-      return false;
-    }
-    return true;
-  }
-
-  void finish() { out_.flush(); }
-  const Counts &counts() const { return counts_; }
-
- private:
-  void record(std::string_view rec) {
-    ++counts_.records;
+  // Reads one record and renders it into out.
+  void record(std::string_view rec, Output &out) {
+    ++counts.records;
     if (opts_.delimited) split(rec);
     int64_t next = 1;  // column or field number of a field without POS
     for (size_t i = 0; i < fields_.size(); ++i) {
@@ -157,9 +160,13 @@ class Run {
       if (next > INT32_MAX) next = INT32_MAX;
       call(f, &r);
     }
-    emit();
+    emit(out);
   }
 
+  Counts counts;
+  uint64_t first_record = 1;  // the number of the first record this one counts
+
+ private:
   // Token k (1-based) of a delimited record, for k up to the highest field
   // number asked for.
   void split(std::string_view rec) {
@@ -187,10 +194,10 @@ class Run {
       call_entity(*f.entity, &blk, &r->ent);
       r->rc = r->ent.rc;
       r->status = r->ent.status;
-      ++counts_.fields;
-      if (r->rc != 0) counts_.fail(r->rc, true);
-      else if (r->ent.untouched || r->ent.missing()) ++counts_.missing;
-      else ++counts_.read;
+      ++counts.fields;
+      if (r->rc != 0) counts.fail(r->rc, true);
+      else if (r->ent.untouched || r->ent.missing()) ++counts.missing;
+      else ++counts.read;
       return;
     }
     blk.decimals = f.inf.decimals;
@@ -203,56 +210,73 @@ class Run {
     r->status = blk.status;
     r->untouched = std::memcmp(r->target, kSentinel, sizeof kSentinel) == 0;
     std::memcpy(&r->value, r->target, sizeof r->value);
-    ++counts_.fields;
-    if (r->rc != 0) counts_.fail(r->rc);
-    else if (r->untouched || r->missing()) ++counts_.missing;
-    else ++counts_.read;
+    ++counts.fields;
+    if (r->rc != 0) counts.fail(r->rc);
+    else if (r->untouched || r->missing()) ++counts.missing;
+    else ++counts.read;
   }
 
-  void emit() {
+  void emit(Output &out) {
     switch (opts_.mode) {
       case OutputMode::text:
-      case OutputMode::raw: return emit_text();
-      case OutputMode::json: return emit_json();
-      case OutputMode::dump: return emit_dump();
+      case OutputMode::raw: return any_entity_ ? emit_text(out) : emit_values(out);
+      case OutputMode::json: return emit_json(out);
+      case OutputMode::dump: return emit_dump(out);
     }
   }
 
-  void emit_text() {
+  // The text of a field read by an informat (kValueRoom at most).
+  char *render_value(char *p, const Result &r, const Field &f) const {
+    if (r.rc != 0) {
+      *p++ = '!';
+      return render_code(p, r.rc);
+    }
+    if (r.untouched) {
+      *p++ = '?';
+      return p;
+    }
+    if (r.missing()) {
+      *p++ = '.';
+      return p;
+    }
+    if (opts_.mode == OutputMode::raw) return render_number(p, r.value);
+    return render_iso(p, r.value, f.inf.kind);
+  }
+
+  // emit_text for records without entity fields: room for the whole line is
+  // taken at once.
+  void emit_values(Output &out) {
+    char *p = out.reserve(fields_.size() * (kValueRoom + 1) + 1);
+    for (size_t i = 0; i < fields_.size(); ++i) {
+      if (i) *p++ = '\t';
+      p = render_value(p, results_[i], fields_[i]);
+    }
+    *p++ = '\n';
+    out.commit(p);
+  }
+
+  void emit_text(Output &out) {
     for (size_t i = 0; i < fields_.size(); ++i) {
       const Result &r = results_[i];
-      char *p = out_.reserve(kValueRoom + entity_room(r.ent) + 2);
+      char *p = out.reserve(kValueRoom + entity_room(r.ent) + 2);
       if (i) *p++ = '\t';
-      if (fields_[i].entity) {
-        p = render_entity_text(p, r.ent);
-      } else if (r.rc != 0) {
-        *p++ = '!';
-        p = render_code(p, r.rc);
-      } else if (r.untouched) {
-        *p++ = '?';
-      } else if (r.missing()) {
-        *p++ = '.';
-      } else if (opts_.mode == OutputMode::raw) {
-        p = render_number(p, r.value);
-      } else {
-        p = render_iso(p, r.value, fields_[i].inf.kind);
-      }
-      out_.commit(p);
+      p = fields_[i].entity ? render_entity_text(p, r.ent) : render_value(p, r, fields_[i]);
+      out.commit(p);
     }
-    out_.put('\n');
+    out.put('\n');
   }
 
-  void emit_json() {
-    char *p = out_.reserve(64);
+  void emit_json(Output &out) {
+    char *p = out.reserve(64);
     p = append(p, "{\"record\": ");
-    p = render_unsigned(p, counts_.records);
+    p = render_unsigned(p, first_record - 1 + counts.records);
     p = append(p, ", \"fields\": [");
-    out_.commit(p);
+    out.commit(p);
     for (size_t i = 0; i < fields_.size(); ++i) {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       std::string_view win = r.window();
-      p = out_.reserve(f.inf.display.size() * 6 + win.size() * 6 + entity_room(r.ent) + 256);
+      p = out.reserve(f.inf.display.size() * 6 + win.size() * 6 + entity_room(r.ent) + 256);
       if (i) p = append(p, ", ");
       p = append(p, "{\"name\": \"");
       p = render_json_text(p, f.inf.display);
@@ -263,7 +287,7 @@ class Run {
       p = append(p, "\", \"rc\": ");
       p = render_unsigned(p, r.rc);
       if (f.entity) {
-        out_.commit(render_entity_json(p, r.ent));
+        out.commit(render_entity_json(p, r.ent));
         continue;
       }
       p = append(p, ", \"error\": ");
@@ -280,22 +304,22 @@ class Run {
       if (r.untouched || r.missing() || !std::isfinite(r.value)) p = append(p, "null");
       else p = render_number(p, r.value);
       p = append(p, r.untouched ? ", \"untouched\": true}" : ", \"untouched\": false}");
-      out_.commit(p);
+      out.commit(p);
     }
-    out_.put("]}\n");
+    out.put("]}\n");
   }
 
-  void emit_dump() {
-    char *p = out_.reserve(32);
+  void emit_dump(Output &out) {
+    char *p = out.reserve(32);
     p = append(p, "record ");
-    p = render_unsigned(p, counts_.records);
+    p = render_unsigned(p, first_record - 1 + counts.records);
     *p++ = '\n';
-    out_.commit(p);
+    out.commit(p);
     for (size_t i = 0; i < fields_.size(); ++i) {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       std::string_view win = r.window();
-      p = out_.reserve(f.given.size() + f.inf.display.size() + win.size() * 7 +
+      p = out.reserve(f.given.size() + f.inf.display.size() + win.size() * 7 +
                        entity_room(r.ent) + 512);
       p = append(p, "  field ");
       p = render_unsigned(p, i + 1);
@@ -319,7 +343,7 @@ class Run {
         p = append(p, ", target ");
         p = render_entity_text(p, r.ent);
         *p++ = '\n';
-        out_.commit(p);
+        out.commit(p);
         continue;
       }
       if (r.rc) {
@@ -343,7 +367,7 @@ class Run {
         p = render_iso(p, r.value, f.inf.kind);
       }
       *p++ = '\n';
-      out_.commit(p);
+      out.commit(p);
     }
   }
 
@@ -353,15 +377,264 @@ class Run {
   }
 
   const Options &opts_;
-  std::vector<Field> fields_;
+  const std::vector<Field> &fields_;
   std::vector<Result> results_;
   int32_t max_field_ = 0;
+  bool any_entity_ = false;
   std::vector<size_t> token_begin_, token_end_;
   size_t tokens_ = 0;
+};
+
+// Reads every record of its inputs and writes what came of them to standard
+// output.
+class Runner {
+ public:
+  virtual ~Runner() = default;
+  // Reads every record of one input; false on a read error.
+  virtual bool input(int fd, const std::string &label) = 0;
+  virtual void finish() = 0;
+  virtual const Counts &counts() const = 0;
+
+ protected:
+  static void read_error(const std::string &label, int err) {
+    std::fprintf(stderr, "isoread: error reading %s: %s\n", label.c_str(), std::strerror(err));
+  }
+};
+
+// One thread: record by record, straight into the output buffer.
+class SerialRun : public Runner {
+ public:
+  SerialRun(const Options &opts, const std::vector<Field> &fields)
+      : proc_(opts, fields), out_(STDOUT_FILENO) {}
+
+  bool input(int fd, const std::string &label) override {
+    reader_.reset(fd);
+    std::string_view rec;
+    while (reader_.next(&rec)) proc_.record(rec, out_);
+    if (reader_.error()) {
+      out_.flush();
+      read_error(label, reader_.error());
+      return false;
+    }
+    return true;
+  }
+  void finish() override { out_.flush(); }
+  const Counts &counts() const override { return proc_.counts; }
+
+ private:
+  Processor proc_;
   LineReader reader_;
   Output out_;
-  Counts counts_;
 };
+
+// Several threads: this one cuts each input into blocks of whole records and
+// writes their outputs in input order; the workers read the blocks, each
+// into an output of its own. Blocks go round a fixed ring of slots, so at
+// most slots_.size() are in flight whatever the size of the input. Records
+// are numbered by this thread as it cuts (JSON and the dump print them).
+// Lines of 2 GiB and more are not cut the way LineReader cuts them.
+class ParallelRun : public Runner {
+ public:
+  ParallelRun(const Options &opts, const std::vector<Field> &fields, int jobs, size_t block)
+      : opts_(opts),
+        fields_(fields),
+        block_(block),
+        numbered_(opts.mode == OutputMode::json || opts.mode == OutputMode::dump),
+        slots_(2 * static_cast<size_t>(jobs)),
+        out_(STDOUT_FILENO) {
+    for (int i = 0; i < jobs; ++i) workers_.emplace_back([this] { work(); });
+  }
+  ~ParallelRun() override {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
+    }
+    work_cv_.notify_all();
+    for (std::thread &t : workers_) t.join();
+  }
+
+  bool input(int fd, const std::string &label) override {
+    Source src;
+    src.fd = fd;
+    for (;;) {
+      while (!src.done && dispatched_ - written_ < slots_.size() && cut(&src)) {
+      }
+      if (written_ == dispatched_) break;
+      write_oldest();
+    }
+    if (src.error) {
+      out_.flush();
+      read_error(label, src.error);
+      return false;
+    }
+    return true;
+  }
+  void finish() override { out_.flush(); }
+  const Counts &counts() const override { return total_; }
+
+ private:
+  struct Slot {
+    std::vector<char> in;
+    size_t len = 0;           // the block: in[0, len), whole records
+    uint64_t first = 1;       // number of its first record
+    bool done = false;        // the worker has finished it
+    Output out;               // in memory
+    Counts counts;
+  };
+  struct Source {
+    int fd = -1;
+    bool done = false;  // end of input or a read error
+    int error = 0;
+    const char *tail = nullptr;  // a record begun at the end of the last block
+    size_t tail_size = 0;
+  };
+
+  // Reads the next block into the next free slot and hands it to the
+  // workers; false when the input holds no more records.
+  bool cut(Source *src) {
+    Slot &s = slots_[dispatched_ % slots_.size()];
+    size_t have = src->tail_size;
+    if (s.in.size() < have + block_) s.in.resize(have + block_);
+    // The tail lies in another slot's buffer, past the end of its block:
+    // no worker touches it, and that slot is not refilled before this.
+    if (have) std::memcpy(s.in.data(), src->tail, have);
+    src->tail = nullptr;
+    src->tail_size = 0;
+    size_t scanned = have;  // the tail holds no '\n'
+    size_t end;
+    for (;;) {
+      while (!src->done && have < s.in.size()) {
+        ssize_t n = ::read(src->fd, s.in.data() + have, s.in.size() - have);
+        if (n > 0) {
+          have += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+          continue;
+        } else {
+          if (n < 0) src->error = errno;
+          src->done = true;
+        }
+      }
+      auto *nl = static_cast<const char *>(memrchr(s.in.data() + scanned, '\n', have - scanned));
+      end = nl ? static_cast<size_t>(nl - s.in.data()) + 1 : 0;
+      if (src->done) {
+        // The last line needs no '\n'; after a read error the record it had
+        // begun is dropped, as LineReader drops it.
+        if (!src->error) end = have;
+        break;
+      }
+      if (nl) break;
+      scanned = have;
+      s.in.resize(s.in.size() * 2);  // a record longer than the block
+    }
+    if (!src->done && end < have) {
+      src->tail = s.in.data() + end;
+      src->tail_size = have - end;
+    }
+    if (end == 0) return false;
+    s.len = end;
+    if (numbered_) {
+      s.first = next_record_;
+      const char *p = s.in.data();
+      next_record_ += static_cast<uint64_t>(std::count(p, p + end, '\n')) + (p[end - 1] != '\n');
+    }
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      s.done = false;
+      ++dispatched_;
+    }
+    work_cv_.notify_one();
+    return true;
+  }
+
+  // Waits for the oldest block in flight and writes its output.
+  void write_oldest() {
+    Slot &s = slots_[written_ % slots_.size()];
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      done_cv_.wait(lock, [&] { return s.done; });
+    }
+    out_.write_through(s.out.held());
+    total_.merge(s.counts);
+    ++written_;
+  }
+
+  void work() {
+    Processor proc(opts_, fields_);
+    for (;;) {
+      Slot *s;
+      {
+        std::unique_lock<std::mutex> lock(mu_);
+        work_cv_.wait(lock, [&] { return stop_ || taken_ < dispatched_; });
+        if (taken_ == dispatched_) return;
+        s = &slots_[taken_++ % slots_.size()];
+      }
+      proc.counts = Counts();
+      proc.first_record = s->first;
+      s->out.clear();
+      const char *p = s->in.data(), *end = p + s->len;
+      while (p < end) {
+        auto *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        size_t len = static_cast<size_t>((nl ? nl : end) - p);
+        std::string_view rec(p, len > 0 && p[len - 1] == '\r' ? len - 1 : len);
+        proc.record(rec, s->out);
+        p = nl ? nl + 1 : end;
+      }
+      std::swap(s->counts, proc.counts);
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        s->done = true;
+      }
+      done_cv_.notify_one();
+    }
+  }
+
+  const Options &opts_;
+  const std::vector<Field> &fields_;
+  const size_t block_;
+  const bool numbered_;
+  std::vector<Slot> slots_;
+  Output out_;
+  Counts total_;
+  uint64_t next_record_ = 1;
+  uint64_t written_ = 0;  // blocks written out; this thread's alone
+  // Guarded by mu_ (dispatched_ is written by this thread only, so it reads
+  // it without the lock).
+  std::mutex mu_;
+  std::condition_variable work_cv_, done_cv_;
+  uint64_t dispatched_ = 0, taken_ = 0;
+  bool stop_ = false;
+  std::vector<std::thread> workers_;
+};
+
+// Whether the readers would write to the log as they go: lines whose order
+// the threads would shuffle. The dump is meant for single records and stays
+// serial too.
+bool needs_one_thread(const Options &opts, const std::vector<Field> &fields) {
+  if (opts.mode == OutputMode::dump) return true;
+  bool debug = false;
+  for (const auto &o : opts.task.host_options) {
+    std::string name = o.first;
+    for (char &c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    debug |= name == "DEBUG";
+  }
+  for (const Field &f : fields)
+    if (f.entity && (debug || f.entity->short_target)) return true;
+  return false;
+}
+
+// Input bytes per block: the blocks in flight share a fixed budget, smaller
+// for JSON, whose output is a dozen times its input, so memory stays flat
+// whatever the number of threads. ISOREAD_BLOCK_BYTES sets it (for tests
+// that need many blocks from a small input).
+size_t block_size(const Options &opts, int jobs) {
+  if (const char *env = std::getenv("ISOREAD_BLOCK_BYTES"); env && *env) {
+    long long v = std::atoll(env);
+    if (v > 0) return static_cast<size_t>(v);
+  }
+  size_t budget = opts.mode == OutputMode::json ? size_t{1} << 20 : size_t{4} << 20;
+  size_t b = budget / (2 * static_cast<size_t>(jobs));
+  return std::clamp(b, size_t{4} << 10, size_t{4} << 20);
+}
 
 int usage_error(const std::string &msg) {
   std::fprintf(stderr, "isoread: %s\nTry 'isoread --help'.\n", msg.c_str());
@@ -426,7 +699,11 @@ int run(int argc, char **argv) {
   TaskScope task(host, *module, opts.task);  // ends before the module goes
   bool input_failed = false;
   {
-    Run r(opts, std::move(fields));
+    int jobs = needs_one_thread(opts, fields) ? 1 : opts.jobs;
+    std::unique_ptr<Runner> runner;
+    if (jobs > 1) runner = std::make_unique<ParallelRun>(opts, fields, jobs, block_size(opts, jobs));
+    else runner = std::make_unique<SerialRun>(opts, fields);
+    Runner &r = *runner;
     std::vector<std::string> files = opts.files;
     if (files.empty()) files.push_back("-");
     for (const std::string &file : files) {

@@ -49,6 +49,22 @@ bool parse_delimiter(const std::string &arg, char *c, std::string *error) {
   return true;
 }
 
+bool parse_jobs(const std::string &arg, int *jobs, std::string *error) {
+  int v = 0;
+  bool ok = !arg.empty();
+  for (char c : arg) {
+    if (c < '0' || c > '9') ok = false;
+    else if (v <= kMaxJobs) v = v * 10 + (c - '0');  // past the limit it stays past it
+  }
+  if (!ok || v < 1 || v > kMaxJobs) {
+    *error = "bad job count '" + arg + "': give a number of threads from 1 to " +
+             std::to_string(kMaxJobs);
+    return false;
+  }
+  *jobs = v;
+  return true;
+}
+
 }  // namespace
 
 bool parse_options(int argc, char **argv, Options *opts, std::string *error) {
@@ -105,6 +121,8 @@ bool parse_options(int argc, char **argv, Options *opts, std::string *error) {
     } else if (name == "-d" || name == "--delimiter") {
       if (!want_value() || !parse_delimiter(value, &opts->delimiter, error)) return false;
       opts->delimited = true;
+    } else if (name == "--jobs") {
+      if (!want_value() || !parse_jobs(value, &opts->jobs, error)) return false;
     } else if (name == "--raw") {
       if (!no_value()) return false;
       raw = true;
@@ -183,6 +201,13 @@ Options:
       --json              print JSON Lines, one object per record.
       --dump              print, per field, what the reader was given and
                           what it returned (for bug reports).
+      --jobs N            read with N threads (1 to 256; default 1): the
+                          input is cut into blocks of whole records, read in
+                          parallel, and printed in input order, exactly as
+                          with one thread. --dump, and entity readers that
+                          write to the log (with --option DEBUG=..., or an
+                          interval target shorter than 32), always read
+                          with one thread.
   -h, --help              print this text.
 
 Text output: one line per record, the fields separated by tabs, each the

@@ -25,6 +25,7 @@ struct Options {
   char delimiter = 0;
   OutputMode mode = OutputMode::text;
   std::vector<std::string> files;  // none: standard input; "-" is it too
+  int jobs = 1;  // threads reading records (--jobs)
   bool help = false;
   TaskOptions task;  // entity readers, host options, GMT offset
 };
@@ -32,6 +33,9 @@ struct Options {
 // Parses the arguments (argv[0] is skipped). On a usage error returns false
 // and sets *error.
 bool parse_options(int argc, char **argv, Options *opts, std::string *error);
+
+// The most threads --jobs takes.
+constexpr int kMaxJobs = 256;
 
 // The --help text.
 const char *help_text();
