@@ -14,8 +14,14 @@ namespace {
 template <class Fn>
 inline Fn zb_enter(unsigned v, unsigned s) {
   gcb *g = zb_gcb();
-  __atomic_store_n(&g->marks[v], uint8_t{0}, __ATOMIC_RELAXED);
-  __atomic_store_n(&g->service, (uint64_t{v} << 32) | s, __ATOMIC_RELAXED);
+  // Written only when they change: the GCB is one block shared by every
+  // reading thread, and a store that changes nothing would still take its
+  // cache line away from the other cores. The host sees the same values.
+  if (__atomic_load_n(&g->marks[v], __ATOMIC_RELAXED) != 0)
+    __atomic_store_n(&g->marks[v], uint8_t{0}, __ATOMIC_RELAXED);
+  const uint64_t service = (uint64_t{v} << 32) | s;
+  if (__atomic_load_n(&g->service, __ATOMIC_RELAXED) != service)
+    __atomic_store_n(&g->service, service, __ATOMIC_RELAXED);
   return reinterpret_cast<Fn>(g->vectors[v][s]);
 }
 
