@@ -191,7 +191,9 @@ bool decode_entity(const uint8_t b[8], PackedEntity *out, std::string *why) {
   out->year = decimal_run(nib, 0, 4);
   if (out->year == -2) return fail(why, "year digits");
   if (nib[4] != 0xF) {
-    if (nib[4] > 12) return fail(why, "month digit");
+    // A duration normalised with its days kept may count 13 or 14 months
+    // (D, E); a datetime's month is 1 to 12.
+    if (nib[4] > (out->form == Form::kDuration ? 14u : 12u)) return fail(why, "month digit");
     out->month = static_cast<int32_t>(nib[4]);
   }
   int32_t *two[4] = {&out->day, &out->hour, &out->minute, &out->second};
@@ -230,7 +232,7 @@ void encode_entity(const PackedEntity &e, uint8_t out[8]) {
     nib[2] = static_cast<unsigned>(y / 10 % 10);
     nib[3] = static_cast<unsigned>(y % 10);
   }
-  if (e.month >= 0) nib[4] = static_cast<unsigned>(e.month % 13);
+  if (e.month >= 0) nib[4] = static_cast<unsigned>(e.month % 15);
   const int32_t two[4] = {e.day, e.hour, e.minute, e.second};
   for (int i = 0; i < 4; ++i) {
     if (two[i] < 0) continue;
