@@ -153,6 +153,47 @@ void register_informats() {
   }
 }
 
+// --- the host calls of B8601DA alone ------------------------------------------------
+
+// What B8601DA cannot do without: the host services it calls on each field,
+// through the module's own bindings, with the same arguments (the field's
+// missing-value check, then the calendar routine's check, three integer
+// conversions and the calendar on the yyyy-mm-dd text). Nothing else is
+// read or checked: the difference to B8601DA is the reader's own work.
+void register_host_calls() {
+  using Ifmch = int32_t (*)(const char *, int32_t, double *);
+  using Rlchr = int32_t (*)(const char *, int32_t, int32_t, int32_t *, int64_t *);
+  using Mdy = double (*)(double, double, double);
+  auto ifmch = world->module->fn<Ifmch>("wzifmch");
+  auto rlchr = world->module->fn<Rlchr>("wzrlchr");
+  auto mdy = world->module->fn<Mdy>("zmdy");
+  if (!ifmch || !rlchr || !mdy) die("module does not export its host bindings");
+  std::vector<std::string> texts = texts_for("B8601DA");
+  auto fs = std::make_shared<FieldSet>(lay_out(texts, width_for(texts, 1, 32)));
+  auto dates = std::make_shared<std::vector<std::string>>();
+  for (const std::string &t : texts)
+    dates->push_back(t.substr(0, 4) + "-" + t.substr(4, 2) + "-" + t.substr(6, 2));
+  benchmark::RegisterBenchmark("calls/B8601DA", [=](benchmark::State &state) {
+    const size_t mask = fs->at.size() - 1;
+    size_t i = 0;
+    double v;
+    int32_t used;
+    int64_t y, m, d;
+    for (auto _ : state) {
+      const char *date = (*dates)[i & mask].data();
+      ifmch(fs->at[i & mask], fs->width, &v);
+      ifmch(date, 10, &v);
+      rlchr(date, 4, 0, &used, &y);
+      rlchr(date + 5, 2, 0, &used, &m);
+      rlchr(date + 8, 2, 0, &used, &d);
+      v = mdy(static_cast<double>(m), static_cast<double>(d), static_cast<double>(y));
+      benchmark::DoNotOptimize(v);
+      ++i;
+    }
+    report(state);
+  });
+}
+
 // --- entity readers -----------------------------------------------------------
 
 using EntityReader = uint32_t (*)(ifmblock *, int32_t);
@@ -332,6 +373,7 @@ int main(int argc, char **argv) {
   w.family = zbhost::Family::load(*w.host, *w.module, &error);
   if (!w.family) die("cannot register zelbrant: " + error);
   register_informats();
+  register_host_calls();
   register_entities();
   register_peers();
   benchmark::RunSpecifiedBenchmarks();

@@ -69,6 +69,29 @@ TEST_F(BasicDate, HandsOnExtendedText) {
   });
 }
 
+// Digits are what the host's class table says and ASCII digits at once: a
+// byte that only one of them counts leaves the date to the extended reader.
+TEST_F(BasicDate, DigitsByTableAndByValue) {
+  uint8_t *ctype = host->gcb_ptr()->ctype;
+  ctype[static_cast<unsigned char>('5')] &= ~GCB_CTYPE_DIGIT;
+  ctype[static_cast<unsigned char>('x')] |= GCB_CTYPE_DIGIT;
+  ctype[0xB5] |= GCB_CTYPE_DIGIT;
+  run_handoffs(reader("b8601da"), reader("i8601da"), {
+      {"20110909", "2011-09-09", "no 5 in it"},
+      {"20150909", "2015-09-09", "5 is no digit for this host"},
+      {"2011-09-15", "2011-09-15", "extended, 5 last"},
+      {"2011x909", "2011-x9-09", "x a digit by the table only"},
+      {"2011\xB5" "909", "2011-\xB5" "9-09", "a high byte the table counts"},
+  });
+  run_handoffs(reader("b8601dt"), reader("i8601dt"), {
+      {"20110909T123000", "2011-09-09T12:30:00", "no 5 in it"},
+      {"20110909T123500", "2011-09-09T12:35:00", "5 in the time"},
+      {"20150909T123000", "2015-09-09T12:30:00", "5 in the date"},
+      {"2011x909T123000", "2011-x9-09T12:30:00", "x a digit by the table only"},
+      {"20110909T12300x", "2011-09-09T12:30:0x", "x closing the seconds"},
+  });
+}
+
 TEST_F(BasicDate, StatusWord) {
   host->set_blank_is_missing(false);
   Call ok = call(reader("b8601da"), "20110909", 8, 8, 0x55);

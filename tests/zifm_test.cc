@@ -80,6 +80,14 @@ TEST_F(Calendar, SplitDate) {
       {"2011-09-09", kYearFirst, -8, 1, -7, -7, -7, "cut to 2011-09-"},
       {"09092011", kMonthFirst, 7, 0, 90, 92, 1, "cut to seven, zero skipped: 90 92 01"},
       {"99999999999999999999-01-01", kYearFirst, 0, 1, -7, -7, -7, "year overflows"},
+      // Ten characters, each a step away from yyyy-mm-dd.
+      {" 011-09-09", kYearFirst, 0, 0, 11, 9, 9, "ten with a leading blank"},
+      {"201-09-09 ", kYearFirst, 0, 0, 201, 9, 9, "ten with a trailing blank"},
+      {"201-09-091", kYearFirst, 0, 0, 201, 9, 91, "runs of 3, 2 and 3"},
+      {"20110-9-09", kYearFirst, 0, 0, 20110, 9, 9, "runs of 5, 1 and 2"},
+      {"2011-09/09", kMonthFirst, 0, 1, -7, -7, -7, "ten, separators differ"},
+      {"2011-0x-09", kYearFirst, 0, 1, -7, -7, -7, "ten, a letter in the second run"},
+      {"2011-09-09", kMonthFirst, 0, 0, 2011, 9, 9, "ten, month-first order as written"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE("'" + c.text + "': " + c.why);
@@ -295,6 +303,12 @@ TEST_F(CalendarLocale, SeparatorsDigitsAndRunsFromTheLocale) {
   set(no_nine.digit, "9", 0);
   locale_tables slash_in_run = zbhost::Host::default_locale();
   set(slash_in_run.run_end, "/", 0);
+  locale_tables dash_in_run = zbhost::Host::default_locale();
+  set(dash_in_run.run_end, "-", 0);
+  locale_tables zero_ends_run = zbhost::Host::default_locale();
+  set(zero_ends_run.run_end, "0", 1);
+  locale_tables two_in_run_only = zbhost::Host::default_locale();
+  set(two_in_run_only.digit, "2", 0);
 
   struct Case {
     const locale_tables *tables;
@@ -309,6 +323,10 @@ TEST_F(CalendarLocale, SeparatorsDigitsAndRunsFromTheLocale) {
       {&no_nine, "2011-09-09", 1, "9 is no digit: the text ends in a non-digit"},
       {&slash_in_run, "2011-09-09", 0, "runs still end at '-'"},
       {&slash_in_run, "2011/09/09", 1, "'/' does not end a run: no conversion"},
+      {&dash_in_run, "2011-09-09", 1, "one run of ten: compact, and no conversion"},
+      {&zero_ends_run, "2011-09-09", 1, "'0' ends the first run: '0' is no separator"},
+      {&two_in_run_only, "2011-09-09", 1, "the first character is no digit"},
+      {&two_in_run_only, "1222-02-10", 0, "2 only inside the runs and not first or last"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE("'" + c.text + "': " + c.why);

@@ -189,15 +189,30 @@ double load(const void *target) {
 void store(void *target, double d) { memcpy(target, &d, sizeof d); }
 
 // Decimal digits by both ASCII and the host's class table: the readers test
-// the table, the arithmetic needs the ASCII value. One pass without branches.
+// the table, the arithmetic needs the ASCII value. One pass without branches:
+// every class byte must carry the digit bit, so their AND must.
 #define ZB_INLINE inline __attribute__((always_inline))
 ZB_INLINE bool all_digits(const uint8_t *ctype, const char *p, int32_t n) {
   const unsigned char *u = reinterpret_cast<const unsigned char *>(p);
-  unsigned bad = 0;
-  for (int32_t i = 0; i < n; ++i)
-    bad |= static_cast<unsigned>(static_cast<unsigned>(u[i] - '0') > 9u) |
-           static_cast<unsigned>((ctype[u[i]] & GCB_CTYPE_DIGIT) == 0);
-  return bad == 0;
+  unsigned bad = 0, classes = 0xFFu;
+  for (int32_t i = 0; i < n; ++i) {
+    bad |= static_cast<unsigned>(static_cast<unsigned>(u[i] - '0') > 9u);
+    classes &= ctype[u[i]];
+  }
+  return bad == 0 && (classes & GCB_CTYPE_DIGIT) != 0;
+}
+
+// The same for eight bytes at once: ASCII digits are the bytes 0x30 to 0x39,
+// high nibble 3 and a low nibble that adding 6 does not carry out of.
+ZB_INLINE bool eight_digits(const uint8_t *ctype, const char *p) {
+  uint64_t x;
+  memcpy(&x, p, sizeof x);
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u, kThrees = 0x3030303030303030u;
+  const bool ascii = (x & kHigh) == kThrees && ((x + 0x0606060606060606u) & kHigh) == kThrees;
+  const unsigned char *u = reinterpret_cast<const unsigned char *>(p);
+  const unsigned classes = ctype[u[0]] & ctype[u[1]] & ctype[u[2]] & ctype[u[3]] & ctype[u[4]] &
+                           ctype[u[5]] & ctype[u[6]] & ctype[u[7]];
+  return ascii && (classes & GCB_CTYPE_DIGIT) != 0;
 }
 
 ZB_INLINE bool plain_digit(const uint8_t *ctype, char c) { return all_digits(ctype, &c, 1); }
@@ -313,7 +328,7 @@ enum class Direct { kNo, kDone };
 Direct direct_datetime(ifmblock *blk, const char *text, int32_t n, bool sep_required, bool zone,
                        uint32_t *rc) {
   const uint8_t *ctype = zb_gcb()->ctype;
-  if (n < 8 || !all_digits(ctype, text, 8)) return Direct::kNo;
+  if (n < 8 || !eight_digits(ctype, text)) return Direct::kNo;
   int32_t at = 8;
   if (n > 8) {
     const char c = text[8];
@@ -349,7 +364,7 @@ Direct direct_date(ifmblock *blk, const char *text, int32_t n, uint32_t *rc) {
   if (n == 10 && text[4] == '-' && text[7] == '-' && all_digits(ctype, text, 4) &&
       all_digits(ctype, text + 5, 2) && all_digits(ctype, text + 8, 2)) {
     memcpy(date, text, kDateLen);
-  } else if (n >= 8 && (n == 8 || text[8] == 'T') && all_digits(ctype, text, 8)) {
+  } else if (n >= 8 && (n == 8 || text[8] == 'T') && eight_digits(ctype, text)) {
     date_text(text, date);
   } else {
     return Direct::kNo;
