@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -254,6 +256,40 @@ TEST_F(IsoreadTest, JsonLines) {
 TEST_F(IsoreadTest, JsonValuesRoundTrip) {
   Outcome o = run({"--json", "-f", "B8601TM"}, "1230451\n");
   EXPECT_TRUE(contains(o.out, R"("value": 45045.1,)")) << o.out;
+}
+
+// Raw values are the shortest text that reads back as the value, exactly as
+// std::to_chars writes it: whole numbers in fixed notation unless the
+// scientific form is shorter (midnights of some days are, 4.32e+08).
+TEST_F(IsoreadTest, RawNumbersAreShortestText) {
+  std::string input;
+  for (int y = 1700; y <= 2300; y += 3)
+    for (int m = 1; m <= 12; ++m)
+      for (int d = 1; d <= 28; d += 3) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%04d%02d%02d%02d%02d%02d\n", y, m, d, (y + m) % 24,
+                      (d * 7) % 60, (y * 13) % 60);
+        input += line;
+      }
+  input += "19730909000000\n";  // 5000 days: 432000000 s, written 4.32e+08
+  Outcome o = run({"--raw", "-f", "1:B8601DN8.", "-f", "1:B8601DA8.", "-f", "9:B8601TM6.",
+                   file("dates.txt", input)});
+  ASSERT_EQ(o.status, 0) << o.err;
+  std::istringstream lines(o.out);
+  std::string token;
+  size_t values = 0, scientific = 0;
+  while (lines >> token) {
+    double x = 0;
+    auto parsed = std::from_chars(token.data(), token.data() + token.size(), x);
+    ASSERT_EQ(parsed.ptr, token.data() + token.size()) << token;
+    char again[32];
+    char *end = std::to_chars(again, again + sizeof again, x).ptr;
+    EXPECT_EQ(std::string(again, static_cast<size_t>(end - again)), token);
+    ++values;
+    scientific += token.find('e') != std::string::npos;
+  }
+  EXPECT_EQ(values, 3 * std::count(input.begin(), input.end(), '\n'));
+  EXPECT_GT(scientific, 0u) << "no value took the scientific form";
 }
 
 // ---------------------------------------------------------------- summary

@@ -108,7 +108,27 @@ int64_t floor_div(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) 
 
 }  // namespace
 
+// The shortest text that reads back as v, as std::to_chars writes it. Most
+// values are whole numbers (days, seconds): below 10^15 their shortest digits
+// are the integer's own without trailing zeros, and to_chars writes them in
+// fixed notation unless the scientific form (d[.ddd]e+XX) is shorter. Those
+// are written here by integer conversion; everything else goes to to_chars.
 char *render_number(char *out, double v) {
+  constexpr double kWholeLimit = 1e15;
+  if (v != 0 && std::fabs(v) < kWholeLimit && std::trunc(v) == v) {
+    const int64_t n = static_cast<int64_t>(v);
+    char digits[20];
+    char *end = std::to_chars(digits, digits + sizeof digits, n < 0 ? -n : n).ptr;
+    const int64_t length = end - digits;
+    int64_t significant = length;
+    while (digits[significant - 1] == '0') --significant;
+    const int64_t scientific = significant + (significant > 1 ? 1 : 0) + 4;  // e+XX
+    if (scientific >= length) {
+      if (n < 0) *out++ = '-';
+      std::memcpy(out, digits, static_cast<size_t>(length));
+      return out + length;
+    }
+  }
   return std::to_chars(out, out + kValueRoom, v).ptr;
 }
 
