@@ -100,10 +100,30 @@ void pack_single_unit(iso_entity *e) {
 
 // Two decimal digits of a component within 0-99. Each digit is kept to its
 // own nibble, so a value out of range never spills into its neighbour.
-void put_pair(uint8_t *digit, int64_t v) {
+inline void put_pair(uint8_t *digit, int64_t v) {
+  if (static_cast<uint64_t>(v) < 100) {
+    const uint8_t code = postxt[v];  // the two digits as nibbles
+    digit[0] = static_cast<uint8_t>(code >> 4);
+    digit[1] = static_cast<uint8_t>(code & 0xF);
+    return;
+  }
   digit[0] = static_cast<uint8_t>((v / 10) & 0xF);
   digit[1] = static_cast<uint8_t>((v % 10) & 0xF);
 }
+
+// Position in postxt of each byte value (the first one, as wzstpos finds
+// it), or -1.
+struct PostxtIndex {
+  int8_t at[256];
+  constexpr PostxtIndex() : at() {
+    for (int i = 0; i < 256; ++i) at[i] = -1;
+    for (int i = 100; i >= 0; --i) {
+      const int code = i == 100 ? 0xFF : (i / 10) << 4 | (i % 10);
+      at[code] = static_cast<int8_t>(i);
+    }
+  }
+};
+constexpr PostxtIndex kPostxtIndex;
 
 // Component form: digits 1-13 (year, month, day, hour, minute, second; F where
 // absent), then a 12-bit tail of fraction, anchor and datetime bits.
@@ -112,14 +132,26 @@ void pack_components(iso_entity *e) {
   memset(digit, 0xF, sizeof digit);
   const uint8_t absent = e->absent;
   if (!(absent & ENT_ABSENT_YEAR)) {
-    // year + 10000 in five positions forces the leading zeros of the last
-    // four (year 7 gives 0007). A year outside 0-9999 has no packed form;
-    // whatever is not a digit there stays F.
-    char text[5];
-    wzclchr(static_cast<int64_t>(static_cast<uint64_t>(e->year) + 10000u), text, 5);
-    for (int i = 0; i < 4; ++i) {
-      const unsigned char c = static_cast<unsigned char>(text[1 + i]);
-      if (zb_isdigit(c)) digit[i] = static_cast<uint8_t>((c - '0') & 0xF);
+    const int64_t year = e->year;
+    if (year >= 0 && year <= 9999) {
+      // What wzclchr writes for year + 10000 in five positions: a 1, then
+      // the four digits of the year with its leading zeros.
+      // A digit the host's class table does not call a digit stays F.
+      const uint8_t hi = postxt[year / 100], lo = postxt[year % 100];
+      const uint8_t d[4] = {static_cast<uint8_t>(hi >> 4), static_cast<uint8_t>(hi & 0xF),
+                            static_cast<uint8_t>(lo >> 4), static_cast<uint8_t>(lo & 0xF)};
+      for (int i = 0; i < 4; ++i)
+        if (zb_isdigit(static_cast<unsigned char>('0' + d[i]))) digit[i] = d[i];
+    } else {
+      // year + 10000 in five positions forces the leading zeros of the last
+      // four (year 7 gives 0007). A year outside 0-9999 has no packed form;
+      // whatever is not a digit there stays F.
+      char text[5];
+      wzclchr(static_cast<int64_t>(static_cast<uint64_t>(year) + 10000u), text, 5);
+      for (int i = 0; i < 4; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[1 + i]);
+        if (zb_isdigit(c)) digit[i] = static_cast<uint8_t>((c - '0') & 0xF);
+      }
     }
   }
   if (!(absent & ENT_ABSENT_MONTH)) digit[4] = static_cast<uint8_t>(e->month & 0xF);
@@ -138,7 +170,7 @@ void pack_components(iso_entity *e) {
   e->packed[7] = static_cast<uint8_t>(tail);
 
   if (e->negative) {
-    int32_t at = wzstpos(postxt, 101, e->packed[0]);
+    int32_t at = kPostxtIndex.at[e->packed[0]];  // as wzstpos over the 101 bytes
     if (at < 0) at = 100;  // only a year outside 0-9999 gets here
     e->packed[0] = negtxt[at];
   }
@@ -173,17 +205,45 @@ namespace {
 // ---------------------------------------------------------------------------
 // Scanner
 
-constexpr char kDesignatorChars[6] = {'Y', 'M', 'D', 'H', 'S', 'W'};
+[[maybe_unused]] constexpr char kDesignatorChars[6] = {'Y', 'M', 'D', 'H', 'S', 'W'};
 // Position of a designator = the slot it fills: m is minutes, i the fraction.
-constexpr char kSlotLetters[7] = {'Y', 'M', 'D', 'H', 'm', 'S', 'i'};
+[[maybe_unused]] constexpr char kSlotLetters[7] = {'Y', 'M', 'D', 'H', 'm', 'S', 'i'};
 // Overflow masks for which a duration may be held as a single count; they are
 // the unit codes of the packed form.
-constexpr uint8_t poss[7] = {0x01, 0x02, 0x03, 0x04, 0x08, 0x10, 0x20};
+[[maybe_unused]] constexpr uint8_t poss[7] = {0x01, 0x02, 0x03, 0x04, 0x08, 0x10, 0x20};
 
 enum class Kind : uint8_t { undecided, basic, designators, delimited };
 
 bool is_mark(unsigned char c) { return c == ',' || c == '.'; }
-bool is_designator(unsigned char c) { return wzstpos(kDesignatorChars, 6, c) >= 0; }
+// Whether c is in kDesignatorChars.
+bool is_designator(unsigned char c) {
+  switch (c) {
+    case 'Y': case 'M': case 'D': case 'H': case 'S': case 'W': return true;
+    default: return false;
+  }
+}
+
+// Position of d in kSlotLetters, or -1.
+int32_t slot_of(unsigned char d) {
+  switch (d) {
+    case 'Y': return 0;
+    case 'M': return 1;
+    case 'D': return 2;
+    case 'H': return 3;
+    case 'm': return 4;
+    case 'S': return 5;
+    case 'i': return 6;
+    default: return -1;
+  }
+}
+
+// Whether mask is in poss.
+bool in_poss(uint8_t mask) {
+  switch (mask) {
+    case 0x01: case 0x02: case 0x03: case 0x04: case 0x08: case 0x10: case 0x20: return true;
+    default: return false;
+  }
+}
 
 // One number of the text: u characters used, value v; a placeholder ('-')
 // stands for an omitted component and stores nothing.
@@ -401,7 +461,7 @@ int32_t designated_number(Scan &s, Number num, unsigned char ch, unsigned char c
     if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return kProbOutOfRange;
   }
   if (!s.t_seen && (d == 'H' || d == 'S')) return kProbNoTime;
-  const int32_t slot = wzstpos(kSlotLetters, 7, d);
+  const int32_t slot = slot_of(d);
   if (slot < 0) return kProbNoDesignator;
   // This slot and every later one must still be absent.
   const unsigned mask = ((0xFFu << slot) & 0xFFu) >> slot;
@@ -532,7 +592,7 @@ int32_t finish_duration(Scan &s, int32_t keep_days) {
 
   if (over == 0) {
     e->unit = 0;
-  } else if (given == 1 && wzstpos(poss, 7, over) >= 0) {
+  } else if (given == 1 && in_poss(over)) {
     e->unit = static_cast<uint8_t>(over + (e->fraction != 0 ? kUnitThousandths : 0));
   } else {
     const int32_t rc = normalise(e, keep_days);
@@ -598,8 +658,8 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   e->absent = ENT_MISSING;
   set_missing(e->packed);
 
-  const int32_t end = wzstrip(text, len);
-  const int32_t first = wzstnot(text, end, ' ');
+  const int32_t end = zb_strip(text, len);           // wzstrip
+  const int32_t first = zb_find_not(text, end, ' ');  // wzstnot
   if (first < 0 || (end == 1 && text[0] == '.'))
     return mode == kModeStrictPlaceholders ? kProbBlank : 0;
 
