@@ -98,17 +98,12 @@ void pack_single_unit(iso_entity *e) {
   if (e->negative) b[1] |= 0x80;
 }
 
-// Two decimal digits of a component within 0-99. Each digit is kept to its
-// own nibble, so a value out of range never spills into its neighbour.
-inline void put_pair(uint8_t *digit, int64_t v) {
-  if (static_cast<uint64_t>(v) < 100) {
-    const uint8_t code = postxt[v];  // the two digits as nibbles
-    digit[0] = static_cast<uint8_t>(code >> 4);
-    digit[1] = static_cast<uint8_t>(code & 0xF);
-    return;
-  }
-  digit[0] = static_cast<uint8_t>((v / 10) & 0xF);
-  digit[1] = static_cast<uint8_t>((v % 10) & 0xF);
+// Two decimal digits of a component within 0-99, as two nibbles. Each digit
+// is kept to its own nibble, so a value out of range never spills into its
+// neighbour.
+inline uint64_t pair(int64_t v) {
+  if (static_cast<uint64_t>(v) < 100) return postxt[v];
+  return static_cast<uint64_t>((v / 10) & 0xF) << 4 | static_cast<uint64_t>((v % 10) & 0xF);
 }
 
 // Position in postxt of each byte value (the first one, as wzstpos finds
@@ -125,55 +120,58 @@ struct PostxtIndex {
 };
 constexpr PostxtIndex kPostxtIndex;
 
-// Component form: digits 1-13 (year, month, day, hour, minute, second; F where
-// absent), then a 12-bit tail of fraction, anchor and datetime bits.
-void pack_components(iso_entity *e) {
-  uint8_t digit[14];
-  memset(digit, 0xF, sizeof digit);
-  const uint8_t absent = e->absent;
-  if (!(absent & ENT_ABSENT_YEAR)) {
-    const int64_t year = e->year;
-    if (year >= 0 && year <= 9999) {
-      // What wzclchr writes for year + 10000 in five positions: a 1, then
-      // the four digits of the year with its leading zeros.
-      // A digit the host's class table does not call a digit stays F.
-      const uint8_t hi = postxt[year / 100], lo = postxt[year % 100];
-      const uint8_t d[4] = {static_cast<uint8_t>(hi >> 4), static_cast<uint8_t>(hi & 0xF),
-                            static_cast<uint8_t>(lo >> 4), static_cast<uint8_t>(lo & 0xF)};
-      for (int i = 0; i < 4; ++i)
-        if (zb_isdigit(static_cast<unsigned char>('0' + d[i]))) digit[i] = d[i];
-    } else {
-      // year + 10000 in five positions forces the leading zeros of the last
-      // four (year 7 gives 0007). A year outside 0-9999 has no packed form;
-      // whatever is not a digit there stays F.
-      char text[5];
-      wzclchr(static_cast<int64_t>(static_cast<uint64_t>(year) + 10000u), text, 5);
-      for (int i = 0; i < 4; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[1 + i]);
-        if (zb_isdigit(c)) digit[i] = static_cast<uint8_t>((c - '0') & 0xF);
-      }
-    }
+// The four year digits (thousands first) as nibbles of a 16-bit value, F for
+// a position that holds no digit: what wzclchr writes for year + 10000 in
+// five positions, less its first one (the added 10000 only forces the leading
+// zeros: year 7 gives 0007). Digits are those of the host's class table.
+uint64_t year_digits(int64_t year) {
+  char text[5];
+  if (year >= 0 && year <= 9999) {
+    const uint8_t hi = postxt[year / 100], lo = postxt[year % 100];
+    text[1] = static_cast<char>('0' + (hi >> 4));
+    text[2] = static_cast<char>('0' + (hi & 0xF));
+    text[3] = static_cast<char>('0' + (lo >> 4));
+    text[4] = static_cast<char>('0' + (lo & 0xF));
+  } else {
+    // No packed form; whatever is not a digit there stays F.
+    wzclchr(static_cast<int64_t>(static_cast<uint64_t>(year) + 10000u), text, 5);
   }
-  if (!(absent & ENT_ABSENT_MONTH)) digit[4] = static_cast<uint8_t>(e->month & 0xF);
-  if (!(absent & ENT_ABSENT_DAY)) put_pair(digit + 5, e->day);
-  if (!(absent & ENT_ABSENT_HOUR)) put_pair(digit + 7, e->hour);
-  if (!(absent & ENT_ABSENT_MINUTE)) put_pair(digit + 9, e->minute);
-  if (!(absent & ENT_ABSENT_SECOND)) put_pair(digit + 11, e->second);
+  uint64_t digits = 0;
+  for (int i = 1; i < 5; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    digits = digits << 4 | (zb_isdigit(c) ? static_cast<uint64_t>((c - '0') & 0xF) : 0xFu);
+  }
+  return digits;
+}
+
+// Component form: digits 1-13 (year, month, day, hour, minute, second; F where
+// absent), then a 12-bit tail of fraction, anchor and datetime bits. The
+// sixteen digits are built in one word, digit 1 in its top nibble.
+void pack_components(iso_entity *e) {
+  const uint8_t absent = e->absent;
+  uint64_t w = ~uint64_t{0};
+  if (!(absent & ENT_ABSENT_YEAR))
+    w = (w & ~(uint64_t{0xFFFF} << 48)) | year_digits(e->year) << 48;
+  if (!(absent & ENT_ABSENT_MONTH))
+    w = (w & ~(uint64_t{0xF} << 44)) | static_cast<uint64_t>(e->month & 0xF) << 44;
+  if (!(absent & ENT_ABSENT_DAY)) w = (w & ~(uint64_t{0xFF} << 36)) | pair(e->day) << 36;
+  if (!(absent & ENT_ABSENT_HOUR)) w = (w & ~(uint64_t{0xFF} << 28)) | pair(e->hour) << 28;
+  if (!(absent & ENT_ABSENT_MINUTE)) w = (w & ~(uint64_t{0xFF} << 20)) | pair(e->minute) << 20;
+  if (!(absent & ENT_ABSENT_SECOND)) w = (w & ~(uint64_t{0xFF} << 12)) | pair(e->second) << 12;
 
   const uint32_t fraction =
       (absent & ENT_ABSENT_FRACTION) ? 0x3FFu : static_cast<uint32_t>(e->fraction) & 0x3FFu;
   const uint32_t tail = fraction * 4u + (e->is_anchor ? 2u : 0u) + (e->is_datetime ? 1u : 0u);
-  digit[13] = static_cast<uint8_t>((tail >> 8) & 0xF);
-
-  for (int i = 0; i < 7; ++i)
-    e->packed[i] = static_cast<uint8_t>(digit[2 * i] << 4 | digit[2 * i + 1]);
-  e->packed[7] = static_cast<uint8_t>(tail);
+  w = (w & ~uint64_t{0xFFF}) | (tail & 0xFFFu);
 
   if (e->negative) {
-    int32_t at = kPostxtIndex.at[e->packed[0]];  // as wzstpos over the 101 bytes
-    if (at < 0) at = 100;  // only a year outside 0-9999 gets here
-    e->packed[0] = negtxt[at];
+    int32_t at = kPostxtIndex.at[w >> 56];  // as wzstpos over the 101 bytes of postxt
+    if (at < 0) at = 100;                   // only a year outside 0-9999 gets here
+    w = (w & ~(uint64_t{0xFF} << 56)) | uint64_t{negtxt[at]} << 56;
   }
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "bytes stored from a swapped word");
+  w = __builtin_bswap64(w);  // byte 0 first
+  memcpy(e->packed, &w, 8);
 }
 
 }  // namespace
@@ -282,6 +280,7 @@ struct Scan {
   bool violation = false;     // strict digit-count rule broken
   bool zone = false;          // a zone character ended the loop
   unsigned char zone_ch = 0;  // '+', '-' or 'Z'
+  bool datetime = false;      // e->is_datetime
   int32_t zone_at = 0;        // index of the zone character
 
   bool strict() const { return mode == kModeStrict || mode == kModeStrictPlaceholders; }
@@ -299,9 +298,9 @@ struct Scan {
 int32_t max_digits(const Scan &s) {
   const int slot = s.frac >= 0 ? 6 : s.count;
   int32_t w;
-  if (s.e->is_datetime && (s.kind == Kind::undecided || s.kind == Kind::basic))
+  if (s.datetime && (s.kind == Kind::undecided || s.kind == Kind::basic))
     w = slot == 0 ? 4 : slot == 6 ? 3 : 2;
-  else if (!s.e->is_datetime && s.kind == Kind::basic)
+  else if (!s.datetime && s.kind == Kind::basic)
     w = slot == 0 ? 4 : slot == 6 ? s.n : 2;
   else
     w = s.n;
@@ -320,18 +319,18 @@ int64_t thousandths(const Number &num) {
   return t > 999 ? 999 : t;  // .9999995 and the like would round to 1000
 }
 
-void store(Scan &s, int slot, const Number &num) {
+// Year, month, day, hour, minute and second lie side by side in iso_entity,
+// in slot order.
+static_assert(offsetof(iso_entity, month) == offsetof(iso_entity, year) + 8 &&
+              offsetof(iso_entity, second) == offsetof(iso_entity, year) + 40);
+
+inline void store(Scan &s, int slot, const Number &num) {
   if (num.placeholder) return;
   iso_entity *e = s.e;
-  switch (slot) {
-    case 0: e->year = num.v; break;
-    case 1: e->month = num.v; break;
-    case 2: e->day = num.v; break;
-    case 3: e->hour = num.v; break;
-    case 4: e->minute = num.v; break;
-    case 5: e->second = num.v; break;
-    default: e->fraction = thousandths(num); break;
-  }
+  if (slot < 6)
+    memcpy(reinterpret_cast<char *>(e) + offsetof(iso_entity, year) + 8 * slot, &num.v, 8);
+  else
+    e->fraction = thousandths(num);
   e->absent = static_cast<uint8_t>(e->absent & ~(0x80u >> slot));
 }
 
@@ -375,7 +374,7 @@ int32_t first_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) 
     }
   }
   if (is_designator(la)) {
-    if (s.e->is_datetime) return kProbDesignatorInDatetime;
+    if (s.datetime) return kProbDesignatorInDatetime;
     s.kind = Kind::designators;
     return 0;
   }
@@ -672,6 +671,7 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   } else {
     e->is_datetime = 1;
   }
+  s.datetime = e->is_datetime != 0;
 
   int32_t rc = scan_loop(s);
   if (rc == 0) rc = e->is_datetime ? finish_datetime(s) : finish_duration(s, keep_days);
