@@ -608,6 +608,20 @@ int32_t strict_notation(const Scan &s) {
   return kProbStrictDelimiters;
 }
 
+// The rest of one pass of the main loop once its number has been read: the
+// character after it, the scan kind, the number's slot. 0 or a problem code.
+int32_t take_number(Scan &s, Number &num) {
+  const unsigned char chr = num.u < s.n ? s.at(s.pos + num.u) : ' ';
+  const unsigned char ch = zb_upper(chr);
+  int32_t rc = 0;
+  if (s.kind == Kind::undecided) rc = first_number(s, num, ch, chr);
+  if (rc == 0)
+    rc = s.kind == Kind::designators ? designated_number(s, num, ch, chr)
+                                     : plain_number(s, num, ch, chr);
+  return rc;
+}
+
+// The main loop, one number a pass, from the scanner's present state.
 int32_t scan_loop(Scan &s) {
   while (s.n > 0) {
     if (zb_upper(s.at(s.pos)) == 'T') {
@@ -626,17 +640,133 @@ int32_t scan_loop(Scan &s) {
     } else if (const int32_t rc = read_digits(s.text + s.pos, max_digits(s), &num); rc != 0) {
       return rc;
     }
-    const unsigned char chr = num.u < s.n ? s.at(s.pos + num.u) : ' ';
-    const unsigned char ch = zb_upper(chr);
-
-    int32_t rc = 0;
-    if (s.kind == Kind::undecided) rc = first_number(s, num, ch, chr);
-    if (rc == 0)
-      rc = s.kind == Kind::designators ? designated_number(s, num, ch, chr)
-                                       : plain_number(s, num, ch, chr);
-    if (rc != 0) return rc;
+    if (const int32_t rc = take_number(s, num); rc != 0) return rc;
     if (s.zone) break;
   }
+  return 0;
+}
+
+// The main loop from a number already read.
+int32_t resume(Scan &s, Number &num) {
+  if (const int32_t rc = take_number(s, num); rc != 0) return rc;
+  return s.zone ? 0 : scan_loop(s);
+}
+
+// Whether the main loop would read a number at the position straight away
+// (no T, no placeholder; the slot checks are the caller's).
+bool plain_start(const Scan &s) {
+  if (s.n <= 0) return false;
+  const unsigned char c = s.at(s.pos);
+  return c != '-' && zb_upper(c) != 'T';
+}
+
+// One number of the extended datetime, of two digits and followed by sep, as
+// the delimited kind takes it before the T ('-') or after it (':'): stored,
+// skipped with its separator. False, with the state untouched, for any
+// other number or character.
+bool two_digits_then(Scan &s, const Number &num, unsigned char sep) {
+  if (num.u != 2 || num.u >= s.n || s.at(s.pos + 2) != sep) return false;
+  store(s, s.count, num);
+  s.advance(3);
+  ++s.count;
+  return true;
+}
+
+// A datetime in extended notation, yyyy-mm-ddThh:mm:ss with a fraction or a
+// zone or neither: the main loop's passes written out for the characters
+// expected there. Each number is read with the same host call and maximum
+// as the main loop reads it, and each step makes the loop's decisions for
+// what it finds; at the first character or number that is not the expected
+// one, the main loop carries on from the same state, so the results are the
+// main loop's in every case.
+int32_t scan_extended(Scan &s) {
+  Number num;
+  int32_t rc;
+  // Year: the first number, four digits at most, then '-': the delimited kind.
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n < 4 ? s.n : 4, &num)) != 0) return rc;
+  if (num.u != 4 || num.u >= s.n || s.at(s.pos + 4) != '-') return resume(s, num);
+  const unsigned char dash = zb_upper('-');
+  if (dash == 'T' || zb_isdigit('-') || is_designator(dash)) return resume(s, num);
+  s.kind = Kind::delimited;
+  store(s, 0, num);
+  s.advance(5);
+  s.count = 1;
+  // Month, then '-'.
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+  if (!two_digits_then(s, num, '-')) return resume(s, num);
+  // Day, then the T (read by the next pass).
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+  if (num.u != 2 || num.u >= s.n) return resume(s, num);
+  {
+    const unsigned char chr = s.at(s.pos + 2);
+    if (is_mark(chr) || chr == '-' || zb_upper(chr) != 'T') return resume(s, num);
+  }
+  store(s, 2, num);
+  s.advance(2);
+  s.count = 3;
+  s.t_seen = true;
+  s.advance(1);
+  if (s.n == 0) return kProbTrailingT;
+  // Hour and minute, each then ':'.
+  if (zb_upper(':') == 'Z') return scan_loop(s);
+  for (int k = 0; k < 2; ++k) {
+    if (!plain_start(s)) return scan_loop(s);
+    if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+    if (!two_digits_then(s, num, ':')) return resume(s, num);
+  }
+  // Second: the end, a decimal mark or a zone.
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+  if (num.u != 2) return resume(s, num);
+  const unsigned char blank_up = zb_upper(' ');
+  if (num.u == s.n) {
+    if (blank_up == 'Z') return resume(s, num);
+    store(s, 5, num);
+    s.advance(2);
+    s.count = 6;
+    return 0;
+  }
+  {
+    const unsigned char chr = s.at(s.pos + 2);
+    if (is_mark(chr)) {
+      s.frac = 5;
+      store(s, 5, num);
+      s.advance(3);
+      s.count = 6;
+      s.after_mark = true;
+    } else if (chr == '+' || chr == '-' || zb_upper(chr) == 'Z') {
+      s.zone = true;
+      s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
+      s.zone_at = s.pos + 2;
+      store(s, 5, num);
+      s.advance(3);
+      s.count = 6;
+      return 0;
+    } else {
+      return resume(s, num);
+    }
+  }
+  // The fraction digits, to the end or to a zone.
+  if (s.n == 0) return 0;
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+  if (num.u == s.n) {
+    if (blank_up == 'Z') return resume(s, num);
+  } else {
+    const unsigned char chr = s.at(s.pos + num.u);
+    if (!(chr == '+' || chr == '-' || zb_upper(chr) == 'Z') || is_mark(chr))
+      return resume(s, num);
+    s.zone = true;
+    s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
+    s.zone_at = s.pos + num.u;
+  }
+  store(s, 6, num);
+  s.advance(num.u + (s.zone ? 1 : 0));
+  s.count = 7;
+  s.after_mark = false;
   return 0;
 }
 
@@ -673,7 +803,7 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   }
   s.datetime = e->is_datetime != 0;
 
-  int32_t rc = scan_loop(s);
+  int32_t rc = s.datetime ? scan_extended(s) : scan_loop(s);
   if (rc == 0) rc = e->is_datetime ? finish_datetime(s) : finish_duration(s, keep_days);
   if (rc == 0) rc = strict_notation(s);
   if (rc != 0) return rc;
