@@ -254,7 +254,7 @@ struct Number {
 // The leading decimal digits of p, at most max of them: 0, or problem 2 when
 // p does not begin with a digit. The host routine is asked only when it does,
 // so its failure there means digits beyond a 64-bit integer: problem 7.
-int32_t read_digits(const char *p, int32_t max, Number *out) {
+[[gnu::always_inline]] inline int32_t read_digits(const char *p, int32_t max, Number *out) {
   if (max < 1 || !zb_isdigit(static_cast<unsigned char>(p[0]))) return kProbNoNumber;
   int32_t used = 0;
   int64_t value = 0;
@@ -295,7 +295,7 @@ struct Scan {
 // Maximum digits of the next number, by entity, scan kind and slot. A number
 // after a decimal mark fills the fraction slot and is read with its width,
 // whatever the count.
-int32_t max_digits(const Scan &s) {
+[[gnu::always_inline]] inline int32_t max_digits(const Scan &s) {
   const int slot = s.frac >= 0 ? 6 : s.count;
   int32_t w;
   if (s.datetime && (s.kind == Kind::undecided || s.kind == Kind::basic))
@@ -324,7 +324,7 @@ int64_t thousandths(const Number &num) {
 static_assert(offsetof(iso_entity, month) == offsetof(iso_entity, year) + 8 &&
               offsetof(iso_entity, second) == offsetof(iso_entity, year) + 40);
 
-inline void store(Scan &s, int slot, const Number &num) {
+[[gnu::always_inline]] inline void store(Scan &s, int slot, const Number &num) {
   if (num.placeholder) return;
   iso_entity *e = s.e;
   if (slot < 6)
@@ -435,7 +435,9 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
 }
 
 // A number followed by its designator letter (or a decimal mark).
-int32_t designated_number(Scan &s, Number num, unsigned char ch, unsigned char chr) {
+// num is the caller's, taken by reference (it is not used afterwards): a copy by
+// value would reload it whole right after its parts were stored.
+int32_t designated_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) {
   unsigned char d;
   if (is_mark(chr)) {
     if (s.frac >= 0) return kProbFractions;
@@ -585,9 +587,8 @@ int32_t finish_duration(Scan &s, int32_t keep_days) {
   if (e->minute > 59) over |= 0x08;
   if (e->second > 59) over |= 0x10;
 
-  int given = 0;
-  for (unsigned bit = ENT_ABSENT_YEAR; bit >= ENT_ABSENT_SECOND; bit >>= 1)
-    if (!(e->absent & bit)) ++given;
+  // Components given, year to second (the fraction is not counted).
+  const int given = __builtin_popcount(~e->absent & 0xFCu);
 
   if (over == 0) {
     e->unit = 0;
@@ -608,9 +609,24 @@ int32_t strict_notation(const Scan &s) {
   return kProbStrictDelimiters;
 }
 
+// The length without trailing blanks, as wzstrip gives it: whole words of
+// eight blanks first, then byte by byte.
+[[gnu::always_inline]] inline int32_t strip_blanks(const char *p, int32_t len) {
+  if (len <= 0) return len;
+  int32_t end = len;
+  while (end >= 8) {
+    uint64_t w;
+    memcpy(&w, p + end - 8, sizeof w);
+    if (w != 0x2020202020202020ull) break;
+    end -= 8;
+  }
+  while (end > 0 && p[end - 1] == ' ') --end;
+  return end;
+}
+
 // The rest of one pass of the main loop once its number has been read: the
 // character after it, the scan kind, the number's slot. 0 or a problem code.
-int32_t take_number(Scan &s, Number &num) {
+[[gnu::always_inline]] inline int32_t take_number(Scan &s, Number &num) {
   const unsigned char chr = num.u < s.n ? s.at(s.pos + num.u) : ' ';
   const unsigned char ch = zb_upper(chr);
   int32_t rc = 0;
@@ -654,7 +670,7 @@ int32_t resume(Scan &s, Number &num) {
 
 // Whether the main loop would read a number at the position straight away
 // (no T, no placeholder; the slot checks are the caller's).
-bool plain_start(const Scan &s) {
+[[gnu::always_inline]] inline bool plain_start(const Scan &s) {
   if (s.n <= 0) return false;
   const unsigned char c = s.at(s.pos);
   return c != '-' && zb_upper(c) != 'T';
@@ -664,7 +680,7 @@ bool plain_start(const Scan &s) {
 // the delimited kind takes it before the T ('-') or after it (':'): stored,
 // skipped with its separator. False, with the state untouched, for any
 // other number or character.
-bool two_digits_then(Scan &s, const Number &num, unsigned char sep) {
+[[gnu::always_inline]] inline bool two_digits_then(Scan &s, const Number &num, unsigned char sep) {
   if (num.u != 2 || num.u >= s.n || s.at(s.pos + 2) != sep) return false;
   store(s, s.count, num);
   s.advance(3);
@@ -787,7 +803,7 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   e->absent = ENT_MISSING;
   set_missing(e->packed);
 
-  const int32_t end = zb_strip(text, len);           // wzstrip
+  const int32_t end = strip_blanks(text, len);       // wzstrip
   const int32_t first = zb_find_not(text, end, ' ');  // wzstnot
   if (first < 0 || (end == 1 && text[0] == '.'))
     return mode == kModeStrictPlaceholders ? kProbBlank : 0;
