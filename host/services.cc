@@ -118,10 +118,15 @@ int32_t svc_wzfmhc(const void *bytes, int32_t count, int32_t outlen, int32_t, ch
   const auto *p = static_cast<const unsigned char *>(bytes);
   int64_t want = int64_t{count} * 2;
   int64_t n = want < outlen ? want : outlen;
-  for (int64_t i = 0; i < n; ++i) {
-    unsigned char byte = p[i / 2];
-    out[i] = kHex[i % 2 == 0 ? byte >> 4 : byte & 0x0F];
+  // Whole bytes two digits at a time; an odd last position gets the high
+  // nibble of its byte alone.
+  const int64_t whole = n / 2;
+  for (int64_t i = 0; i < whole; ++i) {
+    const unsigned char byte = p[i];
+    out[2 * i] = kHex[byte >> 4];
+    out[2 * i + 1] = kHex[byte & 0x0F];
   }
+  if (n & 1) out[n - 1] = kHex[p[whole] >> 4];
   return want > outlen ? 1 : 0;
 }
 

@@ -98,50 +98,80 @@ void pack_single_unit(iso_entity *e) {
   if (e->negative) b[1] |= 0x80;
 }
 
-// Two decimal digits of a component within 0-99. Each digit is kept to its
-// own nibble, so a value out of range never spills into its neighbour.
-void put_pair(uint8_t *digit, int64_t v) {
-  digit[0] = static_cast<uint8_t>((v / 10) & 0xF);
-  digit[1] = static_cast<uint8_t>((v % 10) & 0xF);
+// Two decimal digits of a component within 0-99, as two nibbles. Each digit
+// is kept to its own nibble, so a value out of range never spills into its
+// neighbour.
+inline uint64_t pair(int64_t v) {
+  if (static_cast<uint64_t>(v) < 100) return postxt[v];
+  return static_cast<uint64_t>((v / 10) & 0xF) << 4 | static_cast<uint64_t>((v % 10) & 0xF);
+}
+
+// Position in postxt of each byte value (the first one, as wzstpos finds
+// it), or -1.
+struct PostxtIndex {
+  int8_t at[256];
+  constexpr PostxtIndex() : at() {
+    for (int i = 0; i < 256; ++i) at[i] = -1;
+    for (int i = 100; i >= 0; --i) {
+      const int code = i == 100 ? 0xFF : (i / 10) << 4 | (i % 10);
+      at[code] = static_cast<int8_t>(i);
+    }
+  }
+};
+constexpr PostxtIndex kPostxtIndex;
+
+// The four year digits (thousands first) as nibbles of a 16-bit value, F for
+// a position that holds no digit: what wzclchr writes for year + 10000 in
+// five positions, less its first one (the added 10000 only forces the leading
+// zeros: year 7 gives 0007). Digits are those of the host's class table.
+uint64_t year_digits(int64_t year) {
+  char text[5];
+  if (year >= 0 && year <= 9999) {
+    const uint8_t hi = postxt[year / 100], lo = postxt[year % 100];
+    text[1] = static_cast<char>('0' + (hi >> 4));
+    text[2] = static_cast<char>('0' + (hi & 0xF));
+    text[3] = static_cast<char>('0' + (lo >> 4));
+    text[4] = static_cast<char>('0' + (lo & 0xF));
+  } else {
+    // No packed form; whatever is not a digit there stays F.
+    wzclchr(static_cast<int64_t>(static_cast<uint64_t>(year) + 10000u), text, 5);
+  }
+  uint64_t digits = 0;
+  for (int i = 1; i < 5; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    digits = digits << 4 | (zb_isdigit(c) ? static_cast<uint64_t>((c - '0') & 0xF) : 0xFu);
+  }
+  return digits;
 }
 
 // Component form: digits 1-13 (year, month, day, hour, minute, second; F where
-// absent), then a 12-bit tail of fraction, anchor and datetime bits.
+// absent), then a 12-bit tail of fraction, anchor and datetime bits. The
+// sixteen digits are built in one word, digit 1 in its top nibble.
 void pack_components(iso_entity *e) {
-  uint8_t digit[14];
-  memset(digit, 0xF, sizeof digit);
   const uint8_t absent = e->absent;
-  if (!(absent & ENT_ABSENT_YEAR)) {
-    // year + 10000 in five positions forces the leading zeros of the last
-    // four (year 7 gives 0007). A year outside 0-9999 has no packed form;
-    // whatever is not a digit there stays F.
-    char text[5];
-    wzclchr(static_cast<int64_t>(static_cast<uint64_t>(e->year) + 10000u), text, 5);
-    for (int i = 0; i < 4; ++i) {
-      const unsigned char c = static_cast<unsigned char>(text[1 + i]);
-      if (zb_isdigit(c)) digit[i] = static_cast<uint8_t>((c - '0') & 0xF);
-    }
-  }
-  if (!(absent & ENT_ABSENT_MONTH)) digit[4] = static_cast<uint8_t>(e->month & 0xF);
-  if (!(absent & ENT_ABSENT_DAY)) put_pair(digit + 5, e->day);
-  if (!(absent & ENT_ABSENT_HOUR)) put_pair(digit + 7, e->hour);
-  if (!(absent & ENT_ABSENT_MINUTE)) put_pair(digit + 9, e->minute);
-  if (!(absent & ENT_ABSENT_SECOND)) put_pair(digit + 11, e->second);
+  uint64_t w = ~uint64_t{0};
+  if (!(absent & ENT_ABSENT_YEAR))
+    w = (w & ~(uint64_t{0xFFFF} << 48)) | year_digits(e->year) << 48;
+  if (!(absent & ENT_ABSENT_MONTH))
+    w = (w & ~(uint64_t{0xF} << 44)) | static_cast<uint64_t>(e->month & 0xF) << 44;
+  if (!(absent & ENT_ABSENT_DAY)) w = (w & ~(uint64_t{0xFF} << 36)) | pair(e->day) << 36;
+  if (!(absent & ENT_ABSENT_HOUR)) w = (w & ~(uint64_t{0xFF} << 28)) | pair(e->hour) << 28;
+  if (!(absent & ENT_ABSENT_MINUTE)) w = (w & ~(uint64_t{0xFF} << 20)) | pair(e->minute) << 20;
+  if (!(absent & ENT_ABSENT_SECOND)) w = (w & ~(uint64_t{0xFF} << 12)) | pair(e->second) << 12;
 
   const uint32_t fraction =
       (absent & ENT_ABSENT_FRACTION) ? 0x3FFu : static_cast<uint32_t>(e->fraction) & 0x3FFu;
   const uint32_t tail = fraction * 4u + (e->is_anchor ? 2u : 0u) + (e->is_datetime ? 1u : 0u);
-  digit[13] = static_cast<uint8_t>((tail >> 8) & 0xF);
-
-  for (int i = 0; i < 7; ++i)
-    e->packed[i] = static_cast<uint8_t>(digit[2 * i] << 4 | digit[2 * i + 1]);
-  e->packed[7] = static_cast<uint8_t>(tail);
+  w = (w & ~uint64_t{0xFFF}) | (tail & 0xFFFu);
 
   if (e->negative) {
-    int32_t at = wzstpos(postxt, 101, e->packed[0]);
-    if (at < 0) at = 100;  // only a year outside 0-9999 gets here
-    e->packed[0] = negtxt[at];
+    int32_t at = kPostxtIndex.at[w >> 56];  // as wzstpos over the 101 bytes of postxt
+    if (at < 0) at = 100;                   // only a year outside 0-9999 gets here
+    w = (w & ~(uint64_t{0xFF} << 56)) | uint64_t{negtxt[at]} << 56;
   }
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "bytes stored from a swapped word");
+  w = __builtin_bswap64(w);  // byte 0 first
+  memcpy(e->packed, &w, 8);
 }
 
 }  // namespace
@@ -173,17 +203,45 @@ namespace {
 // ---------------------------------------------------------------------------
 // Scanner
 
-constexpr char kDesignatorChars[6] = {'Y', 'M', 'D', 'H', 'S', 'W'};
+[[maybe_unused]] constexpr char kDesignatorChars[6] = {'Y', 'M', 'D', 'H', 'S', 'W'};
 // Position of a designator = the slot it fills: m is minutes, i the fraction.
-constexpr char kSlotLetters[7] = {'Y', 'M', 'D', 'H', 'm', 'S', 'i'};
+[[maybe_unused]] constexpr char kSlotLetters[7] = {'Y', 'M', 'D', 'H', 'm', 'S', 'i'};
 // Overflow masks for which a duration may be held as a single count; they are
 // the unit codes of the packed form.
-constexpr uint8_t poss[7] = {0x01, 0x02, 0x03, 0x04, 0x08, 0x10, 0x20};
+[[maybe_unused]] constexpr uint8_t poss[7] = {0x01, 0x02, 0x03, 0x04, 0x08, 0x10, 0x20};
 
 enum class Kind : uint8_t { undecided, basic, designators, delimited };
 
 bool is_mark(unsigned char c) { return c == ',' || c == '.'; }
-bool is_designator(unsigned char c) { return wzstpos(kDesignatorChars, 6, c) >= 0; }
+// Whether c is in kDesignatorChars.
+bool is_designator(unsigned char c) {
+  switch (c) {
+    case 'Y': case 'M': case 'D': case 'H': case 'S': case 'W': return true;
+    default: return false;
+  }
+}
+
+// Position of d in kSlotLetters, or -1.
+int32_t slot_of(unsigned char d) {
+  switch (d) {
+    case 'Y': return 0;
+    case 'M': return 1;
+    case 'D': return 2;
+    case 'H': return 3;
+    case 'm': return 4;
+    case 'S': return 5;
+    case 'i': return 6;
+    default: return -1;
+  }
+}
+
+// Whether mask is in poss.
+bool in_poss(uint8_t mask) {
+  switch (mask) {
+    case 0x01: case 0x02: case 0x03: case 0x04: case 0x08: case 0x10: case 0x20: return true;
+    default: return false;
+  }
+}
 
 // One number of the text: u characters used, value v; a placeholder ('-')
 // stands for an omitted component and stores nothing.
@@ -196,7 +254,7 @@ struct Number {
 // The leading decimal digits of p, at most max of them: 0, or problem 2 when
 // p does not begin with a digit. The host routine is asked only when it does,
 // so its failure there means digits beyond a 64-bit integer: problem 7.
-int32_t read_digits(const char *p, int32_t max, Number *out) {
+[[gnu::always_inline]] inline int32_t read_digits(const char *p, int32_t max, Number *out) {
   if (max < 1 || !zb_isdigit(static_cast<unsigned char>(p[0]))) return kProbNoNumber;
   int32_t used = 0;
   int64_t value = 0;
@@ -222,6 +280,7 @@ struct Scan {
   bool violation = false;     // strict digit-count rule broken
   bool zone = false;          // a zone character ended the loop
   unsigned char zone_ch = 0;  // '+', '-' or 'Z'
+  bool datetime = false;      // e->is_datetime
   int32_t zone_at = 0;        // index of the zone character
 
   bool strict() const { return mode == kModeStrict || mode == kModeStrictPlaceholders; }
@@ -236,12 +295,12 @@ struct Scan {
 // Maximum digits of the next number, by entity, scan kind and slot. A number
 // after a decimal mark fills the fraction slot and is read with its width,
 // whatever the count.
-int32_t max_digits(const Scan &s) {
+[[gnu::always_inline]] inline int32_t max_digits(const Scan &s) {
   const int slot = s.frac >= 0 ? 6 : s.count;
   int32_t w;
-  if (s.e->is_datetime && (s.kind == Kind::undecided || s.kind == Kind::basic))
+  if (s.datetime && (s.kind == Kind::undecided || s.kind == Kind::basic))
     w = slot == 0 ? 4 : slot == 6 ? 3 : 2;
-  else if (!s.e->is_datetime && s.kind == Kind::basic)
+  else if (!s.datetime && s.kind == Kind::basic)
     w = slot == 0 ? 4 : slot == 6 ? s.n : 2;
   else
     w = s.n;
@@ -260,18 +319,18 @@ int64_t thousandths(const Number &num) {
   return t > 999 ? 999 : t;  // .9999995 and the like would round to 1000
 }
 
-void store(Scan &s, int slot, const Number &num) {
+// Year, month, day, hour, minute and second lie side by side in iso_entity,
+// in slot order.
+static_assert(offsetof(iso_entity, month) == offsetof(iso_entity, year) + 8 &&
+              offsetof(iso_entity, second) == offsetof(iso_entity, year) + 40);
+
+[[gnu::always_inline]] inline void store(Scan &s, int slot, const Number &num) {
   if (num.placeholder) return;
   iso_entity *e = s.e;
-  switch (slot) {
-    case 0: e->year = num.v; break;
-    case 1: e->month = num.v; break;
-    case 2: e->day = num.v; break;
-    case 3: e->hour = num.v; break;
-    case 4: e->minute = num.v; break;
-    case 5: e->second = num.v; break;
-    default: e->fraction = thousandths(num); break;
-  }
+  if (slot < 6)
+    memcpy(reinterpret_cast<char *>(e) + offsetof(iso_entity, year) + 8 * slot, &num.v, 8);
+  else
+    e->fraction = thousandths(num);
   e->absent = static_cast<uint8_t>(e->absent & ~(0x80u >> slot));
 }
 
@@ -315,7 +374,7 @@ int32_t first_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) 
     }
   }
   if (is_designator(la)) {
-    if (s.e->is_datetime) return kProbDesignatorInDatetime;
+    if (s.datetime) return kProbDesignatorInDatetime;
     s.kind = Kind::designators;
     return 0;
   }
@@ -376,7 +435,9 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
 }
 
 // A number followed by its designator letter (or a decimal mark).
-int32_t designated_number(Scan &s, Number num, unsigned char ch, unsigned char chr) {
+// num is the caller's, taken by reference (it is not used afterwards): a copy by
+// value would reload it whole right after its parts were stored.
+int32_t designated_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) {
   unsigned char d;
   if (is_mark(chr)) {
     if (s.frac >= 0) return kProbFractions;
@@ -401,7 +462,7 @@ int32_t designated_number(Scan &s, Number num, unsigned char ch, unsigned char c
     if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return kProbOutOfRange;
   }
   if (!s.t_seen && (d == 'H' || d == 'S')) return kProbNoTime;
-  const int32_t slot = wzstpos(kSlotLetters, 7, d);
+  const int32_t slot = slot_of(d);
   if (slot < 0) return kProbNoDesignator;
   // This slot and every later one must still be absent.
   const unsigned mask = ((0xFFu << slot) & 0xFFu) >> slot;
@@ -526,13 +587,12 @@ int32_t finish_duration(Scan &s, int32_t keep_days) {
   if (e->minute > 59) over |= 0x08;
   if (e->second > 59) over |= 0x10;
 
-  int given = 0;
-  for (unsigned bit = ENT_ABSENT_YEAR; bit >= ENT_ABSENT_SECOND; bit >>= 1)
-    if (!(e->absent & bit)) ++given;
+  // Components given, year to second (the fraction is not counted).
+  const int given = __builtin_popcount(~e->absent & 0xFCu);
 
   if (over == 0) {
     e->unit = 0;
-  } else if (given == 1 && wzstpos(poss, 7, over) >= 0) {
+  } else if (given == 1 && in_poss(over)) {
     e->unit = static_cast<uint8_t>(over + (e->fraction != 0 ? kUnitThousandths : 0));
   } else {
     const int32_t rc = normalise(e, keep_days);
@@ -549,6 +609,35 @@ int32_t strict_notation(const Scan &s) {
   return kProbStrictDelimiters;
 }
 
+// The length without trailing blanks, as wzstrip gives it: whole words of
+// eight blanks first, then byte by byte.
+[[gnu::always_inline]] inline int32_t strip_blanks(const char *p, int32_t len) {
+  if (len <= 0) return len;
+  int32_t end = len;
+  while (end >= 8) {
+    uint64_t w;
+    memcpy(&w, p + end - 8, sizeof w);
+    if (w != 0x2020202020202020ull) break;
+    end -= 8;
+  }
+  while (end > 0 && p[end - 1] == ' ') --end;
+  return end;
+}
+
+// The rest of one pass of the main loop once its number has been read: the
+// character after it, the scan kind, the number's slot. 0 or a problem code.
+[[gnu::always_inline]] inline int32_t take_number(Scan &s, Number &num) {
+  const unsigned char chr = num.u < s.n ? s.at(s.pos + num.u) : ' ';
+  const unsigned char ch = zb_upper(chr);
+  int32_t rc = 0;
+  if (s.kind == Kind::undecided) rc = first_number(s, num, ch, chr);
+  if (rc == 0)
+    rc = s.kind == Kind::designators ? designated_number(s, num, ch, chr)
+                                     : plain_number(s, num, ch, chr);
+  return rc;
+}
+
+// The main loop, one number a pass, from the scanner's present state.
 int32_t scan_loop(Scan &s) {
   while (s.n > 0) {
     if (zb_upper(s.at(s.pos)) == 'T') {
@@ -567,17 +656,133 @@ int32_t scan_loop(Scan &s) {
     } else if (const int32_t rc = read_digits(s.text + s.pos, max_digits(s), &num); rc != 0) {
       return rc;
     }
-    const unsigned char chr = num.u < s.n ? s.at(s.pos + num.u) : ' ';
-    const unsigned char ch = zb_upper(chr);
-
-    int32_t rc = 0;
-    if (s.kind == Kind::undecided) rc = first_number(s, num, ch, chr);
-    if (rc == 0)
-      rc = s.kind == Kind::designators ? designated_number(s, num, ch, chr)
-                                       : plain_number(s, num, ch, chr);
-    if (rc != 0) return rc;
+    if (const int32_t rc = take_number(s, num); rc != 0) return rc;
     if (s.zone) break;
   }
+  return 0;
+}
+
+// The main loop from a number already read.
+int32_t resume(Scan &s, Number &num) {
+  if (const int32_t rc = take_number(s, num); rc != 0) return rc;
+  return s.zone ? 0 : scan_loop(s);
+}
+
+// Whether the main loop would read a number at the position straight away
+// (no T, no placeholder; the slot checks are the caller's).
+[[gnu::always_inline]] inline bool plain_start(const Scan &s) {
+  if (s.n <= 0) return false;
+  const unsigned char c = s.at(s.pos);
+  return c != '-' && zb_upper(c) != 'T';
+}
+
+// One number of the extended datetime, of two digits and followed by sep, as
+// the delimited kind takes it before the T ('-') or after it (':'): stored,
+// skipped with its separator. False, with the state untouched, for any
+// other number or character.
+[[gnu::always_inline]] inline bool two_digits_then(Scan &s, const Number &num, unsigned char sep) {
+  if (num.u != 2 || num.u >= s.n || s.at(s.pos + 2) != sep) return false;
+  store(s, s.count, num);
+  s.advance(3);
+  ++s.count;
+  return true;
+}
+
+// A datetime in extended notation, yyyy-mm-ddThh:mm:ss with a fraction or a
+// zone or neither: the main loop's passes written out for the characters
+// expected there. Each number is read with the same host call and maximum
+// as the main loop reads it, and each step makes the loop's decisions for
+// what it finds; at the first character or number that is not the expected
+// one, the main loop carries on from the same state, so the results are the
+// main loop's in every case.
+int32_t scan_extended(Scan &s) {
+  Number num;
+  int32_t rc;
+  // Year: the first number, four digits at most, then '-': the delimited kind.
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n < 4 ? s.n : 4, &num)) != 0) return rc;
+  if (num.u != 4 || num.u >= s.n || s.at(s.pos + 4) != '-') return resume(s, num);
+  const unsigned char dash = zb_upper('-');
+  if (dash == 'T' || zb_isdigit('-') || is_designator(dash)) return resume(s, num);
+  s.kind = Kind::delimited;
+  store(s, 0, num);
+  s.advance(5);
+  s.count = 1;
+  // Month, then '-'.
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+  if (!two_digits_then(s, num, '-')) return resume(s, num);
+  // Day, then the T (read by the next pass).
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+  if (num.u != 2 || num.u >= s.n) return resume(s, num);
+  {
+    const unsigned char chr = s.at(s.pos + 2);
+    if (is_mark(chr) || chr == '-' || zb_upper(chr) != 'T') return resume(s, num);
+  }
+  store(s, 2, num);
+  s.advance(2);
+  s.count = 3;
+  s.t_seen = true;
+  s.advance(1);
+  if (s.n == 0) return kProbTrailingT;
+  // Hour and minute, each then ':'.
+  if (zb_upper(':') == 'Z') return scan_loop(s);
+  for (int k = 0; k < 2; ++k) {
+    if (!plain_start(s)) return scan_loop(s);
+    if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+    if (!two_digits_then(s, num, ':')) return resume(s, num);
+  }
+  // Second: the end, a decimal mark or a zone.
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+  if (num.u != 2) return resume(s, num);
+  const unsigned char blank_up = zb_upper(' ');
+  if (num.u == s.n) {
+    if (blank_up == 'Z') return resume(s, num);
+    store(s, 5, num);
+    s.advance(2);
+    s.count = 6;
+    return 0;
+  }
+  {
+    const unsigned char chr = s.at(s.pos + 2);
+    if (is_mark(chr)) {
+      s.frac = 5;
+      store(s, 5, num);
+      s.advance(3);
+      s.count = 6;
+      s.after_mark = true;
+    } else if (chr == '+' || chr == '-' || zb_upper(chr) == 'Z') {
+      s.zone = true;
+      s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
+      s.zone_at = s.pos + 2;
+      store(s, 5, num);
+      s.advance(3);
+      s.count = 6;
+      return 0;
+    } else {
+      return resume(s, num);
+    }
+  }
+  // The fraction digits, to the end or to a zone.
+  if (s.n == 0) return 0;
+  if (!plain_start(s)) return scan_loop(s);
+  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+  if (num.u == s.n) {
+    if (blank_up == 'Z') return resume(s, num);
+  } else {
+    const unsigned char chr = s.at(s.pos + num.u);
+    if (!(chr == '+' || chr == '-' || zb_upper(chr) == 'Z') || is_mark(chr))
+      return resume(s, num);
+    s.zone = true;
+    s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
+    s.zone_at = s.pos + num.u;
+  }
+  store(s, 6, num);
+  s.advance(num.u + (s.zone ? 1 : 0));
+  s.count = 7;
+  s.after_mark = false;
   return 0;
 }
 
@@ -598,8 +803,8 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   e->absent = ENT_MISSING;
   set_missing(e->packed);
 
-  const int32_t end = wzstrip(text, len);
-  const int32_t first = wzstnot(text, end, ' ');
+  const int32_t end = strip_blanks(text, len);       // wzstrip
+  const int32_t first = zb_find_not(text, end, ' ');  // wzstnot
   if (first < 0 || (end == 1 && text[0] == '.'))
     return mode == kModeStrictPlaceholders ? kProbBlank : 0;
 
@@ -612,8 +817,9 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   } else {
     e->is_datetime = 1;
   }
+  s.datetime = e->is_datetime != 0;
 
-  int32_t rc = scan_loop(s);
+  int32_t rc = s.datetime ? scan_extended(s) : scan_loop(s);
   if (rc == 0) rc = e->is_datetime ? finish_datetime(s) : finish_duration(s, keep_days);
   if (rc == 0) rc = strict_notation(s);
   if (rc != 0) return rc;

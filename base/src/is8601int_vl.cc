@@ -224,17 +224,17 @@ int32_t lone_duration(iso_entity *first, iso_entity *second) {
 int32_t read_interval(const char *text, int32_t len, iso_entity *first, iso_entity *second,
                       int32_t mode) {
   if (len < 0) len = 0;
-  int32_t slash = wzstpos(text, len, '/');
+  int32_t slash = text ? zb_find(text, len, '/') : -1;  // wzstpos
   int32_t head = slash < 0 ? len : slash;
   memset(first, 0, sizeof *first);
-  int32_t p = wzstnot(text, head, ' ');
+  int32_t p = text ? zb_find_not(text, head, ' ') : -1;  // wzstnot
   if (p < 0) return kIntervalBlank;
   int32_t code = read_date_or_duration(text + p, head - p, first, mode, 1);
   if (code != 0) return code;
 
   const char *tail = slash < 0 ? text : text + slash + 1;
   int32_t tail_len = slash < 0 ? 0 : len - slash - 1;
-  int32_t q = wzstnot(tail, tail_len, ' ');
+  int32_t q = text ? zb_find_not(tail, tail_len, ' ') : -1;  // wzstnot
   if (q < 0) return lone_duration(first, second);
   code = read_date_or_duration(tail + q, tail_len - q, second, mode, 1);
   if (code != 0) return code;
@@ -435,10 +435,10 @@ ZB_API int32_t compute_start(const iso_entity *dur, const iso_entity *end, iso_e
 // kind (0 duration, 1 datetime). Stores min(target length, 16) in the status
 // word. Returns 0 or the scanner's problem code (target untouched).
 ZB_API uint32_t get_bcd8(ifmblock *blk, int32_t kind, int32_t mode) {
-  iso_entity rec;
-  memset(&rec, 0, sizeof rec);
+  iso_entity rec;  // the scanner clears it first
   int32_t code = 0;
   if (missing_notation(blk, mode)) {
+    memset(&rec, 0, sizeof rec);
     set_missing_packed(&rec);
     rec.is_datetime = static_cast<uint8_t>(kind);
   } else {
@@ -475,9 +475,7 @@ ZB_API uint32_t is8601pdi(ifmblock *blk, int32_t mode) {
 // status untouched), or the problem code of the interval.
 ZB_API uint32_t is8601vli(ifmblock *blk, int32_t mode) {
   if (target_too_short(blk, "$IS860VL", kIntervalDigits)) return kTargetShort;
-  iso_entity first, second;
-  memset(&first, 0, sizeof first);
-  memset(&second, 0, sizeof second);
+  iso_entity first, second;  // only their packed bytes are read here
   int32_t code = 0;
   if (missing_notation(blk, mode)) {
     set_missing_packed(&first);

@@ -1,0 +1,518 @@
+// Side-by-side check of two builds of the entity code: loads zelbrant and
+// morvista from an old and a new build directory into one stand-in host,
+// runs both on the same generated and mutated inputs and compares, call by
+// call, everything the host can see: the return code, the whole call block
+// afterwards, every byte of the target (and beyond it), every host service
+// called through the GCB (service, arguments, what it gave back; pointers as
+// offsets into the field or the target, the bytes handed to wzfmhc by value)
+// and every log line. Also compares read_date_or_duration and
+// derive_interval record for record, and convert_to_bcd on random records.
+//
+//   zb_entity_diff OLD_BUILD_DIR NEW_BUILD_DIR [CALLS] [SEED]
+//
+// Prints the number of comparisons of each kind; exit status 1 (with the
+// first differences) when any differ. CALLS defaults to 1000000.
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../bench/fields.h"
+#include "gcb.h"
+#include "host.h"
+#include "ifmblock.h"
+
+namespace {
+
+using zbbench::Rng;
+
+struct Rec {
+  double datetime;
+  int64_t year, month, day, hour, minute, second, fraction;
+  uint8_t packed[8];
+  uint8_t absent, is_datetime, is_anchor, weeks, unit, negative, days_kept, pad;
+};
+static_assert(sizeof(Rec) == 80);
+
+using Reader = uint32_t (*)(ifmblock *, int32_t);
+struct Api {
+  Reader dui, pdi, vli;
+  int32_t (*scan)(const char *, int32_t, Rec *, int32_t, int32_t);
+  int32_t (*derive)(const char *, int32_t, Rec *, Rec *, int32_t);
+  int32_t (*bcd)(Rec *);
+};
+
+// --- the trace of host calls ---------------------------------------------------
+
+std::vector<uint64_t> *trace = nullptr;
+const char *field_lo = nullptr, *field_hi = nullptr;  // the input buffer
+const char *target_lo = nullptr, *target_hi = nullptr;
+
+void put(uint64_t w) {
+  if (trace) trace->push_back(w);
+}
+void put_d(double d) {
+  uint64_t b;
+  std::memcpy(&b, &d, sizeof b);
+  put(b);
+}
+void put_ptr(const void *p) {
+  const char *c = static_cast<const char *>(p);
+  if (c == nullptr) {
+    put(0);
+  } else if (c >= field_lo && c <= field_hi) {
+    put(1);
+    put(static_cast<uint64_t>(c - field_lo));
+  } else if (c >= target_lo && c <= target_hi) {
+    put(2);
+    put(static_cast<uint64_t>(c - target_lo));
+  } else {
+    put(3);  // the module's own storage: compared by content where it matters
+  }
+}
+void put_text(const char *s) {
+  put(0x7E57);
+  for (; s && *s; ++s) put(static_cast<unsigned char>(*s));
+}
+
+gcb_entry orig[256][400];
+template <class F>
+F original(unsigned v, unsigned s) {
+  return reinterpret_cast<F>(orig[v][s]);
+}
+long services_called = 0;
+uint64_t tag(unsigned v, unsigned s) {
+  if (trace) ++services_called;
+  return uint64_t{v} << 32 | s | 0x5EC0000000000000ull;
+}
+
+int32_t w_wzrlchr(const char *text, int32_t len, int32_t zero, int32_t *used, int64_t *value) {
+  put(tag(SVC_WZRLCHR));
+  put_ptr(text);
+  put(static_cast<uint32_t>(len));
+  put(static_cast<uint32_t>(zero));
+  int32_t rc = original<svc_wzrlchr>(SVC_WZRLCHR)(text, len, zero, used, value);
+  put(static_cast<uint32_t>(rc));
+  if (rc == 0) {
+    put(used ? static_cast<uint32_t>(*used) : 0xDEAD);
+    put(value ? static_cast<uint64_t>(*value) : 0xDEAD);
+  }
+  return rc;
+}
+int32_t w_wzfmhc(const void *bytes, int32_t count, int32_t outlen, int32_t one, char *out) {
+  put(tag(SVC_WZFMHC));
+  put(static_cast<uint32_t>(count));
+  if (bytes && count > 0 && count <= 64)
+    for (int32_t i = 0; i < count; ++i) put(static_cast<const uint8_t *>(bytes)[i]);
+  put(static_cast<uint32_t>(outlen));
+  put(static_cast<uint32_t>(one));
+  put_ptr(out);
+  int32_t rc = original<svc_wzfmhc>(SVC_WZFMHC)(bytes, count, outlen, one, out);
+  put(static_cast<uint32_t>(rc));
+  return rc;
+}
+int32_t w_wzifmch(const char *text, int32_t len, double *target) {
+  put(tag(SVC_WZIFMCH));
+  put_ptr(text);
+  put(static_cast<uint32_t>(len));
+  put(target ? 1 : 0);
+  int32_t rc = original<svc_wzifmch>(SVC_WZIFMCH)(text, len, target);
+  put(static_cast<uint32_t>(rc));
+  if (rc == 1 && target) put_d(*target);
+  return rc;
+}
+uint32_t w_wzifmn(ifmblock *blk) {
+  put(tag(SVC_WZIFMN));
+  put_ptr(blk->input);
+  put(static_cast<uint32_t>(blk->width));
+  put(static_cast<uint32_t>(blk->avail));
+  uint32_t rc = original<svc_wzifmn>(SVC_WZIFMN)(blk);
+  put(rc);
+  return rc;
+}
+void w_xpslog(const char *fmt, va_list ap) {
+  put(tag(SVC_XPSLOG));
+  put_text(fmt);
+  original<svc_xpslog>(SVC_XPSLOG)(fmt, ap);
+}
+const char *w_xoptcgt(const char *name, int32_t *status) {
+  put(tag(SVC_XOPTCGT));
+  put_text(name);
+  const char *r = original<svc_xoptcgt>(SVC_XOPTCGT)(name, status);
+  put_text(r);
+  if (status) put(static_cast<uint32_t>(*status));
+  return r;
+}
+void w_wzdtgmt(double *offset) {
+  put(tag(SVC_WZDTGMT));
+  original<svc_wzdtgmt>(SVC_WZDTGMT)(offset);
+  if (offset) put_d(*offset);
+}
+template <unsigned V, unsigned S>
+double w_d1(double a) {
+  put(tag(V, S));
+  put_d(a);
+  double r = original<svc_d1>(V, S)(a);
+  put_d(r);
+  return r;
+}
+template <unsigned V, unsigned S>
+double w_d3(double a, double b, double c) {
+  put(tag(V, S));
+  put_d(a);
+  put_d(b);
+  put_d(c);
+  double r = original<svc_d3>(V, S)(a, b, c);
+  put_d(r);
+  return r;
+}
+template <unsigned V, unsigned S>
+double w_d4(double a, double b, double c, double d) {
+  put(tag(V, S));
+  put_d(a);
+  put_d(b);
+  put_d(c);
+  put_d(d);
+  double r = original<svc_d4>(V, S)(a, b, c, d);
+  put_d(r);
+  return r;
+}
+void w_zymdjul(double *y, double *m, double *d, double julian) {
+  put(tag(SVC_ZYMDJUL));
+  put_d(julian);
+  original<svc_zymdjul>(SVC_ZYMDJUL)(y, m, d, julian);
+  put_d(*y);
+  put_d(*m);
+  put_d(*d);
+}
+// Every other service: its number and nothing else (none is expected here).
+#define W_ANY(name, v, s)                                   \
+  void name() {                                             \
+    put(tag(v, s));                                         \
+    put(0xBAD);                                             \
+  }
+
+void wrap(gcb *g, unsigned v, unsigned s, gcb_entry w) {
+  orig[v][s] = g->vectors[v][s];
+  g->vectors[v][s] = w;
+}
+template <class F>
+gcb_entry e(F f) {
+  return reinterpret_cast<gcb_entry>(f);
+}
+
+void install(gcb *g) {
+  wrap(g, SVC_WZRLCHR, e(w_wzrlchr));
+  wrap(g, SVC_WZFMHC, e(w_wzfmhc));
+  wrap(g, SVC_WZIFMCH, e(w_wzifmch));
+  wrap(g, SVC_WZIFMN, e(w_wzifmn));
+  wrap(g, SVC_XPSLOG, e(w_xpslog));
+  wrap(g, SVC_XOPTCGT, e(w_xoptcgt));
+  wrap(g, SVC_WZDTGMT, e(w_wzdtgmt));
+  wrap(g, SVC_ZDATPRT, e(w_d1<SVC_ZDATPRT>));
+  wrap(g, SVC_ZDAY, e(w_d1<SVC_ZDAY>));
+  wrap(g, SVC_ZDHMS, e(w_d4<SVC_ZDHMS>));
+  wrap(g, SVC_ZHMS, e(w_d3<SVC_ZHMS>));
+  wrap(g, SVC_ZHOUR, e(w_d1<SVC_ZHOUR>));
+  wrap(g, SVC_ZJULDAT, e(w_d1<SVC_ZJULDAT>));
+  wrap(g, SVC_ZMDY, e(w_d3<SVC_ZMDY>));
+  wrap(g, SVC_ZMINUTE, e(w_d1<SVC_ZMINUTE>));
+  wrap(g, SVC_ZMONTH, e(w_d1<SVC_ZMONTH>));
+  wrap(g, SVC_ZSECOND, e(w_d1<SVC_ZSECOND>));
+  wrap(g, SVC_ZTIMPRT, e(w_d1<SVC_ZTIMPRT>));
+  wrap(g, SVC_ZYEAR, e(w_d1<SVC_ZYEAR>));
+  wrap(g, SVC_ZYMDJUL, e(w_zymdjul));
+}
+
+// --- inputs --------------------------------------------------------------------
+
+const char kAlphabet[] = "0123456789PpYyMmDdWwHhSsTtZz-:.,/+  -PT0129";
+
+std::string random_text(Rng &r) {
+  std::string s;
+  int n = r.in(0, 40);
+  for (int i = 0; i < n; ++i) s += kAlphabet[r.in(0, sizeof kAlphabet - 2)];
+  return s;
+}
+
+std::string generated(Rng &r) {
+  using namespace zbbench;
+  switch (r.in(0, 11)) {
+    case 0: case 1: return duration(r);
+    case 2: case 3: return ext_datetime(r);
+    case 4: case 5: return interval(r);
+    case 6: return basic_date(any_date(r, 1500, 2600)) + "T" + basic_time(r, r.chance(30)) +
+                   (r.chance(50) ? basic_zone(r) : "");
+    case 7: return ext_date(any_date(r)) + "T" + ext_time(r) +
+                   fmt("%c%02d:%02d", r.chance(50) ? '+' : '-', r.in(0, 14), r.in(0, 59));
+    case 8: return fmt("P%dY%dM%dDT%dH%dM%dS", r.in(0, 12000), r.in(0, 40), r.in(0, 400),
+                       r.in(0, 100), r.in(0, 200), r.in(0, 200)) +
+                   (r.chance(30) ? fmt(".%d", r.in(0, 99999)) : "");
+    case 9: return std::string(r.chance(20) ? "-" : "") +
+                   fmt("P%04d-%02d-%02dT%02d:%02d:%02d", r.in(0, 20), r.in(0, 14), r.in(0, 40),
+                       r.in(0, 30), r.in(0, 70), r.in(0, 70));
+    case 10: return fmt("%04d", r.in(1000, 2500)) + (r.chance(50) ? fmt(".%d", r.in(0, 999)) : "") ;
+    default: return random_text(r);
+  }
+}
+
+std::string mutate(Rng &r, std::string s) {
+  int edits = r.in(1, 4);
+  for (int k = 0; k < edits; ++k) {
+    char c = kAlphabet[r.in(0, sizeof kAlphabet - 2)];
+    if (r.chance(5)) c = static_cast<char>(r.in(0, 255));
+    size_t at = s.empty() ? 0 : static_cast<size_t>(r.in(0, static_cast<int>(s.size()) - 1));
+    switch (r.in(0, 3)) {
+      case 0: if (!s.empty()) s[at] = c; else s += c; break;
+      case 1: s.insert(s.begin() + static_cast<long>(at), c); break;
+      case 2: if (!s.empty()) s.erase(at, 1); break;
+      default: {  // splice a piece of another text
+        std::string o = generated(r);
+        if (!o.empty()) {
+          int a = r.in(0, static_cast<int>(o.size()) - 1);
+          s.insert(at, o.substr(static_cast<size_t>(a), static_cast<size_t>(r.in(1, 8))));
+        }
+      }
+    }
+  }
+  return s;
+}
+
+std::string make_input(Rng &r) {
+  std::string s = generated(r);
+  if (r.chance(45)) s = mutate(r, s);
+  if (r.chance(15)) s = std::string(static_cast<size_t>(r.in(1, 4)), ' ') + s;
+  if (r.chance(30)) s += std::string(static_cast<size_t>(r.in(1, 12)), ' ');
+  if (r.chance(2)) s = r.chance(50) ? "." : "";
+  return s;
+}
+
+int32_t pick_mode(Rng &r) {
+  switch (r.in(0, 9)) {
+    case 0: case 1: return 0x100;
+    case 2: case 3: return 0x80;
+    case 4: case 5: return 0x200;
+    case 6: return 0;
+    case 7: return r.chance(50) ? 0x180 : 0x300;
+    default: return static_cast<int32_t>(r.next());
+  }
+}
+
+int32_t pick_target(Rng &r) {
+  static const int32_t kLens[] = {16, 16, 32, 32, 15, 31, 17, 33, 40, 0, 1, 8, 20, -1};
+  return r.chance(80) ? kLens[r.in(0, 13)] : r.in(-2, 48);
+}
+
+// --- one run -------------------------------------------------------------------
+
+struct Outcome {
+  std::vector<uint64_t> calls;
+  std::vector<uint8_t> state;  // return, call block, target, records
+  std::vector<std::string> log;
+};
+
+constexpr size_t kTarget = 64;
+
+struct Case {
+  int what;  // 0 dui, 1 pdi, 2 vli, 3 scan, 4 derive, 5 bcd
+  std::string buf;  // input window and bytes after it
+  int32_t width, avail, target_len, mode, keep;
+  Rec rec;           // for bcd
+};
+
+void append(std::vector<uint8_t> &v, const void *p, size_t n) {
+  const uint8_t *b = static_cast<const uint8_t *>(p);
+  v.insert(v.end(), b, b + n);
+}
+
+Outcome run(zbhost::Host &host, const Api &api, const Case &c) {
+  Outcome o;
+  std::vector<char> in(c.buf.begin(), c.buf.end());
+  in.push_back('\0');
+  char target[kTarget];
+  std::memset(target, '#', sizeof target);
+  field_lo = in.data();
+  field_hi = in.data() + in.size();
+  target_lo = target;
+  target_hi = target + sizeof target;
+  trace = &o.calls;
+  host.clear_log();
+  uint32_t rc = 0;
+  if (c.what <= 2) {
+    ifmblock blk;
+    std::memset(&blk, 0x5A, sizeof blk);
+    blk.width = c.width;
+    blk.avail = c.avail;
+    blk.input = in.data();
+    blk.target = target;
+    blk.target_len = c.target_len;
+    blk.status = 0xC0FFEE;
+    blk.task = nullptr;
+    Reader f = c.what == 0 ? api.dui : c.what == 1 ? api.pdi : api.vli;
+    rc = f(&blk, c.mode);
+    blk.input = nullptr;  // the pointers are the same by construction
+    blk.target = nullptr;
+    append(o.state, &blk, sizeof blk);
+  } else if (c.what == 3) {
+    Rec r;
+    std::memset(&r, 0xA5, sizeof r);
+    rc = static_cast<uint32_t>(api.scan(in.data(), c.width, &r, c.mode, c.keep));
+    append(o.state, &r, sizeof r);
+  } else if (c.what == 4) {
+    Rec a, b;
+    std::memset(&a, 0xA5, sizeof a);
+    std::memset(&b, 0x3C, sizeof b);
+    rc = static_cast<uint32_t>(api.derive(in.data(), c.width, &a, &b, c.mode));
+    append(o.state, &a, sizeof a);
+    append(o.state, &b, sizeof b);
+  } else {
+    Rec r = c.rec;
+    rc = static_cast<uint32_t>(api.bcd(&r));
+    append(o.state, &r, sizeof r);
+  }
+  append(o.state, &rc, sizeof rc);
+  append(o.state, target, sizeof target);
+  trace = nullptr;
+  o.log = host.log();
+  return o;
+}
+
+Rec random_record(Rng &r) {
+  Rec e;
+  std::memset(&e, 0, sizeof e);
+  auto val = [&](int64_t hi) -> int64_t {
+    switch (r.in(0, 9)) {
+      case 0: return static_cast<int64_t>(r.next());
+      case 1: return -r.in(0, 100);
+      case 2: return r.in(0, 1000);
+      default: return r.in(0, static_cast<int>(hi));
+    }
+  };
+  e.datetime = static_cast<double>(r.in(-100000, 100000)) * 1000.5;
+  e.year = r.chance(5) ? val(20000) : r.in(0, 9999);
+  e.month = val(14);
+  e.day = val(31);
+  e.hour = val(23);
+  e.minute = val(59);
+  e.second = val(59);
+  e.fraction = val(999);
+  for (auto &b : e.packed) b = static_cast<uint8_t>(r.next());
+  e.absent = r.chance(5) ? 0xFF : static_cast<uint8_t>(r.next());
+  e.is_datetime = static_cast<uint8_t>(r.chance(90) ? r.in(0, 1) : r.in(0, 255));
+  e.is_anchor = static_cast<uint8_t>(r.chance(90) ? r.in(0, 1) : r.in(0, 255));
+  e.weeks = static_cast<uint8_t>(r.in(0, 1));
+  static const uint8_t kUnits[] = {0, 0, 0, 0, 1, 2, 3, 4, 8, 16, 33, 34, 35, 36, 40, 48};
+  e.unit = r.chance(90) ? kUnits[r.in(0, 15)] : static_cast<uint8_t>(r.next());
+  e.negative = static_cast<uint8_t>(r.chance(90) ? r.in(0, 1) : r.in(0, 255));
+  e.days_kept = static_cast<uint8_t>(r.in(0, 1));
+  e.pad = static_cast<uint8_t>(r.next());
+  return e;
+}
+
+bool load(zbhost::Host &host, const std::string &path, std::unique_ptr<zbhost::Module> *m,
+          Api *api) {
+  std::string err;
+  *m = zbhost::Module::load(host, path, &err);
+  if (!*m) {
+    std::fprintf(stderr, "zb_entity_diff: %s\n", err.c_str());
+    return false;
+  }
+  api->dui = (*m)->fn<Reader>("is8601dui");
+  api->pdi = (*m)->fn<Reader>("is8601pdi");
+  api->vli = (*m)->fn<Reader>("is8601vli");
+  api->scan = (*m)->fn<decltype(api->scan)>("read_date_or_duration");
+  api->derive = (*m)->fn<decltype(api->derive)>("derive_interval");
+  api->bcd = (*m)->fn<decltype(api->bcd)>("convert_to_bcd");
+  auto init = (*m)->fn<void (*)()>("uwxn8601_init");
+  if (!api->dui || !api->pdi || !api->vli || !api->scan || !api->derive || !api->bcd || !init) {
+    std::fprintf(stderr, "zb_entity_diff: %s lacks an entity routine\n", path.c_str());
+    return false;
+  }
+  init();
+  return true;
+}
+
+std::string show(const std::string &s) {
+  std::string o;
+  for (unsigned char ch : s) {
+    if (ch >= 32 && ch < 127 && ch != '\\') o += static_cast<char>(ch);
+    else {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\x%02x", ch);
+      o += b;
+    }
+  }
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: zb_entity_diff OLD_BUILD_DIR NEW_BUILD_DIR [CALLS] [SEED]\n");
+    return 2;
+  }
+  const std::string old_dir = argv[1], new_dir = argv[2];
+  const long calls = argc > 3 ? std::atol(argv[3]) : 1000000;
+  const uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 0) : 8601;
+
+  zbhost::Host host;
+  host.capture_log(true);
+  host.set_gmt_offset(3600.0);
+  install(host.gcb_ptr());
+  const char *kinds[2] = {"zelbrant", "morvista"};
+  std::unique_ptr<zbhost::Module> mods[2][2];
+  Api api[2][2];
+  for (int k = 0; k < 2; ++k) {
+    if (!load(host, old_dir + "/" + kinds[k] + ".so", &mods[k][0], &api[k][0])) return 2;
+    if (!load(host, new_dir + "/" + kinds[k] + ".so", &mods[k][1], &api[k][1])) return 2;
+  }
+
+  static const char *const kWhat[6] = {"is8601dui", "is8601pdi", "is8601vli",
+                                       "read_date_or_duration", "derive_interval",
+                                       "convert_to_bcd"};
+  long count[6] = {}, host_calls = 0, log_lines = 0, differ = 0;
+  Rng r(seed);
+  for (long i = 0; i < calls; ++i) {
+    if (i % 50000 == 0) {  // host options change now and then
+      if (r.chance(50)) host.set_option("DEBUG", r.chance(50) ? "n8601diag" : "other");
+      else host.clear_option("DEBUG");
+      host.set_blank_is_missing(r.chance(70));
+    }
+    Case c;
+    const int w = r.in(0, 99);
+    c.what = w < 27 ? 0 : w < 54 ? 1 : w < 81 ? 2 : w < 89 ? 3 : w < 95 ? 4 : 5;
+    std::string text = make_input(r);
+    c.buf = text + (r.chance(50) ? "9T:/-P" : "      ");
+    int32_t len = static_cast<int32_t>(text.size());
+    c.width = r.chance(85) ? len : r.in(0, len + 3);
+    c.avail = r.chance(85) ? c.width : r.in(0, len + 3);
+    if (c.what >= 3 && c.width > len) c.width = len;  // routines read exactly width bytes
+    c.target_len = pick_target(r);
+    c.mode = pick_mode(r);
+    c.keep = r.in(0, 1);
+    if (c.what == 5) c.rec = random_record(r);
+    const int k = static_cast<int>(i & 1);
+    Outcome a = run(host, api[k][0], c);
+    Outcome b = run(host, api[k][1], c);
+    ++count[c.what];
+    host_calls += static_cast<long>(a.calls.size());
+    log_lines += static_cast<long>(a.log.size());
+    if (a.calls != b.calls || a.state != b.state || a.log != b.log) {
+      if (++differ <= 10)
+        std::printf("DIFFER %s (%s) mode %#x width %d avail %d target %d keep %d: '%s'%s%s%s\n",
+                    kWhat[c.what], kinds[k], static_cast<unsigned>(c.mode), c.width, c.avail,
+                    c.target_len, c.keep, show(text).c_str(), a.calls != b.calls ? " calls" : "",
+                    a.state != b.state ? " state" : "", a.log != b.log ? " log" : "");
+    }
+  }
+  for (int w = 0; w < 6; ++w) std::printf("%-22s %ld calls compared\n", kWhat[w], count[w]);
+  std::printf("host calls compared %ld (%ld trace words), log lines %ld, differences %ld\n",
+              services_called / 2, host_calls, log_lines, differ);
+  return differ == 0 ? 0 : 1;
+}
