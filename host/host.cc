@@ -39,6 +39,23 @@ void init_allocator(HostAllocator &a, Impl *impl, const char *name, Task *task) 
 
 void set_current(gcb &g, task_context *t) { __atomic_store_n(&g.current_task, t, __ATOMIC_RELEASE); }
 
+// Everything of a GCB but its current task.
+void fill_gcb(Impl &m, gcb &g) {
+  std::memcpy(g.eye, "GCB", 4);
+  g.vectors[0] = m.vec0.data();
+  g.vectors[30] = m.vec30.data();
+  g.vectors[155] = m.vec155.data();
+  std::memset(g.marks, 0xFF, sizeof g.marks);
+  g.service = 0;
+  g.reg_alloc = &m.reg_alloc.base;
+  g.pool = &m.pool.base;
+  g.runtime_handle = const_cast<char *>(kRuntimeHandle);
+  for (int c = 0; c < 256; ++c) {
+    g.upcase[c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    g.ctype[c] = c >= '0' && c <= '9' ? GCB_CTYPE_DIGIT : 0;
+  }
+}
+
 }  // namespace
 
 struct Services {
@@ -146,27 +163,14 @@ Host::Host() : impl_(std::make_unique<Impl>()) {
     throw std::logic_error("zbhost::Host: another Host is active");
   Impl &m = *impl_;
   m.self = this;
-  gcb &g = m.g;
-  std::memcpy(g.eye, "GCB", 4);
-  g.vectors[0] = m.vec0.data();
-  g.vectors[30] = m.vec30.data();
-  g.vectors[155] = m.vec155.data();
-  std::memset(g.marks, 0xFF, sizeof g.marks);
-  g.service = 0;
   init_allocator(m.reg_alloc, &m, "registration", nullptr);
   init_allocator(m.pool, &m, "pool", nullptr);
-  g.reg_alloc = &m.reg_alloc.base;
-  g.pool = &m.pool.base;
-  g.runtime_handle = const_cast<char *>(kRuntimeHandle);
-  for (int c = 0; c < 256; ++c) {
-    g.upcase[c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    g.ctype[c] = c >= '0' && c <= '9' ? GCB_CTYPE_DIGIT : 0;
-  }
+  fill_gcb(m, m.g);
   std::memcpy(m.pidb.eye, "PIDB", 5);
   m.pidb.host = this;
   install_services(m);
   install_calendar(m);
-  set_current(g, &m.make_task()->ctx);
+  set_current(m.g, &m.make_task()->ctx);
 }
 
 Host::~Host() {
@@ -189,6 +193,26 @@ Host *Host::active() { return g_active.load(std::memory_order_acquire); }
 
 gcb *Host::gcb_ptr() { return &impl_->g; }
 void *Host::pidb() { return &impl_->pidb; }
+
+gcb *Host::new_gcb() {
+  auto spare = std::make_unique<SpareGcb>();
+  fill_gcb(*impl_, spare->g);
+  std::lock_guard<std::mutex> lock(impl_->gcbs_mu);
+  set_current(spare->g, current_task());
+  impl_->gcbs.push_back(std::move(spare));
+  return &impl_->gcbs.back()->g;
+}
+
+void Host::release_gcb(gcb *g) {
+  std::lock_guard<std::mutex> lock(impl_->gcbs_mu);
+  auto &all = impl_->gcbs;
+  for (auto it = all.begin(); it != all.end(); ++it) {
+    if (&(*it)->g == g) {
+      all.erase(it);
+      return;
+    }
+  }
+}
 
 void Host::set_gmt_offset(std::optional<double> seconds) {
   std::lock_guard<std::mutex> lock(impl_->gmt_mu);
@@ -282,7 +306,11 @@ task_context *Host::current_task() {
 
 task_context *Host::new_task() { return &impl_->make_task()->ctx; }
 
-void Host::switch_task(task_context *t) { set_current(impl_->g, t); }
+void Host::switch_task(task_context *t) {
+  std::lock_guard<std::mutex> lock(impl_->gcbs_mu);
+  set_current(impl_->g, t);
+  for (auto &spare : impl_->gcbs) set_current(spare->g, t);
+}
 
 void Host::end_task(task_context *t) {
   if (Task *task = impl_->find_task(t)) impl_->end(task);

@@ -58,6 +58,16 @@ class Host {
   gcb *gcb_ptr();
   void *pidb();
 
+  // A further GCB, for a private instance of a module (Module::load_private):
+  // the same vectors, tables, allocators and current task as gcb_ptr(), but
+  // marker bytes and service number of its own and no cache line shared with
+  // another GCB, so that instances read from different threads do not take
+  // the words their bindings write away from one another. It follows
+  // switch_task as the host's own does, and lives until release_gcb or the
+  // end of the host.
+  gcb *new_gcb();
+  void release_gcb(gcb *g);  // g from new_gcb; anything else is ignored
+
   // --- services -----------------------------------------------------------
   // Local offset from GMT in seconds, east positive; nullopt: the system's.
   void set_gmt_offset(std::optional<double> seconds);
@@ -109,8 +119,8 @@ class Host {
   // Each task has its own name table (with its allocator) and locale chain.
   task_context *current_task();
   task_context *new_task();            // not made current
-  // Stores t as the GCB's current task (atomically, release order); null
-  // leaves no task current.
+  // Stores t as the current task of every GCB (atomically, release order);
+  // null leaves no task current.
   void switch_task(task_context *t);
   // Calls the task's termination routines (with it current), then frees it.
   // The first task may be ended too; the host then has no current task until
@@ -132,7 +142,19 @@ class Module {
   // and checks the image record. On failure returns null and sets *error to a
   // message that names the file.
   static std::unique_ptr<Module> load(Host &host, const std::string &path, std::string *error);
+  // Loads a private instance of the library file: a copy of it in an
+  // anonymous memory file, so the instance has globals of its own (the
+  // system loads a file once however often it is opened), and its mcn_main
+  // is given a GCB of its own (Host::new_gcb). Threads that each read through
+  // an instance of their own share no GCB. The instance, the copy and the GCB
+  // go with the Module, which must go before the host; so nothing the
+  // instance registers with the host (a termination routine) may outlive it.
+  // Failure as for load; path must name a file.
+  static std::unique_ptr<Module> load_private(Host &host, const std::string &path,
+                                              std::string *error);
   ~Module();
+  Module(const Module &) = delete;
+  Module &operator=(const Module &) = delete;
 
   void *symbol(const char *name) const;  // null when not exported
   template <class F>
@@ -142,12 +164,21 @@ class Module {
   const vi_mcn_record *image() const { return image_; }
   const pcn_record *pcn() const;  // first record of mcn_pcns
   const std::string &path() const { return path_; }
+  // The GCB its mcn_main was given.
+  gcb *gcb_ptr() const { return gcb_; }
 
  private:
   Module() = default;
+  static std::unique_ptr<Module> start(Host &host, void *handle, const std::string &path,
+                                       gcb *g, std::string *error);
   void *handle_ = nullptr;
   const vi_mcn_record *image_ = nullptr;
   std::string path_;
+  gcb *gcb_ = nullptr;
+  // A private instance only: the host that gave its GCB, and the memory file
+  // it was loaded from.
+  Host *owner_ = nullptr;
+  int fd_ = -1;
 };
 
 // Calendar arithmetic of vector 155, usable directly by tests and tools.

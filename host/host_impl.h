@@ -66,6 +66,12 @@ struct ProcessBlock {
   Host *host;
 };
 
+// A GCB of Host::new_gcb, aligned so that it shares no cache line with
+// another.
+struct alignas(64) SpareGcb {
+  gcb g{};
+};
+
 struct Impl {
   Host *self = nullptr;
   gcb g{};
@@ -91,6 +97,11 @@ struct Impl {
   long fail_after = -1;  // remaining successes before failure; -1: never fail
   long bad_frees = 0;
   std::optional<Host::AllocationInfo> last_allocation;
+
+  // GCBs of private module instances. gcbs_mu also orders switch_task
+  // against new_gcb, so every GCB agrees on the current task.
+  std::mutex gcbs_mu;
+  std::vector<std::unique_ptr<SpareGcb>> gcbs;
 
   // Tasks.
   mutable std::mutex tasks_mu;

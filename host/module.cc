@@ -1,6 +1,10 @@
 // Loading a module: dlopen, mcn_main, and the checks on the image record.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "host.h"
@@ -16,24 +20,56 @@ void set_error(std::string *error, std::string text) {
   if (error) *error = std::move(text);
 }
 
+std::string dl_error() {
+  const char *why = dlerror();
+  return why ? why : "unknown error";
+}
+
+// Copies the file at path into a new anonymous memory file; its descriptor,
+// or -1 with *error set.
+int copy_to_memory(const std::string &path, std::string *error) {
+  auto fail = [&](int in, int out) {
+    set_error(error, "cannot copy module " + path + ": " + std::strerror(errno));
+    if (in >= 0) close(in);
+    if (out >= 0) close(out);
+    return -1;
+  };
+  int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return fail(-1, -1);
+  int out = memfd_create("zbhost-module", MFD_CLOEXEC);
+  if (out < 0) return fail(in, -1);
+  char buf[1 << 16];
+  for (;;) {
+    ssize_t n = read(in, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(in, out);
+    }
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) return fail(in, out);
+      done += w;
+    }
+  }
+  close(in);
+  return out;
+}
+
 }  // namespace
 
-// A library is never closed: its readers may still be referenced by the
-// host's registration tables or by another Module of the same file.
-std::unique_ptr<Module> Module::load(Host &host, const std::string &path, std::string *error) {
-  void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!h) {
-    const char *why = dlerror();
-    set_error(error, "cannot load module " + path + ": " + (why ? why : "unknown error"));
-    return nullptr;
-  }
+// Runs mcn_main of a freshly opened library with the GCB g and checks the
+// image record it returns.
+std::unique_ptr<Module> Module::start(Host &host, void *handle, const std::string &path, gcb *g,
+                                      std::string *error) {
   dlerror();
-  auto entry = reinterpret_cast<mcn_main_fn>(dlsym(h, "mcn_main"));
+  auto entry = reinterpret_cast<mcn_main_fn>(dlsym(handle, "mcn_main"));
   if (!entry) {
     set_error(error, "module " + path + " has no mcn_main entry");
     return nullptr;
   }
-  const vi_mcn_record *image = entry(host.gcb_ptr(), host.pidb());
+  const vi_mcn_record *image = entry(g, host.pidb());
   if (!image) {
     set_error(error, "module " + path + ": mcn_main returned no image record");
     return nullptr;
@@ -51,13 +87,67 @@ std::unique_ptr<Module> Module::load(Host &host, const std::string &path, std::s
     return nullptr;
   }
   std::unique_ptr<Module> m(new Module());
-  m->handle_ = h;
+  m->handle_ = handle;
   m->image_ = image;
   m->path_ = path;
+  m->gcb_ = g;
   return m;
 }
 
-Module::~Module() = default;
+// A library is never closed: its readers may still be referenced by the
+// host's registration tables or by another Module of the same file.
+std::unique_ptr<Module> Module::load(Host &host, const std::string &path, std::string *error) {
+  void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!h) {
+    set_error(error, "cannot load module " + path + ": " + dl_error());
+    return nullptr;
+  }
+  return start(host, h, path, host.gcb_ptr(), error);
+}
+
+// The copy is opened by its /proc name, which holds the descriptor number;
+// the descriptor stays open while the instance lives, so no other private
+// instance can have that name. The system also knows libraries by name: a
+// name already loaded (a library opened by that path elsewhere) is refused
+// rather than handed back as a second instance.
+std::unique_ptr<Module> Module::load_private(Host &host, const std::string &path,
+                                             std::string *error) {
+  int fd = copy_to_memory(path, error);
+  if (fd < 0) return nullptr;
+  const std::string name = "/proc/self/fd/" + std::to_string(fd);
+  void *h = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+  if (h) {
+    dlclose(h);
+    close(fd);
+    set_error(error, "cannot load a private copy of module " + path + ": " + name +
+                         " is loaded already");
+    return nullptr;
+  }
+  h = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!h) {
+    set_error(error, "cannot load a private copy of module " + path + ": " + dl_error());
+    close(fd);
+    return nullptr;
+  }
+  gcb *g = host.new_gcb();
+  auto m = start(host, h, path, g, error);
+  if (!m) {
+    dlclose(h);
+    close(fd);
+    host.release_gcb(g);
+    return nullptr;
+  }
+  m->owner_ = &host;
+  m->fd_ = fd;
+  return m;
+}
+
+Module::~Module() {
+  if (!owner_) return;
+  dlclose(handle_);
+  close(fd_);
+  owner_->release_gcb(gcb_);
+}
 
 void *Module::symbol(const char *name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
 

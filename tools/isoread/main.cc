@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -435,14 +436,15 @@ class SerialRun : public Runner {
 // Lines of 2 GiB and more are not cut the way LineReader cuts them.
 class ParallelRun : public Runner {
  public:
-  ParallelRun(const Options &opts, const std::vector<Field> &fields, int jobs, size_t block)
+  // One worker for each entry of fields, reading those fields.
+  ParallelRun(const Options &opts, const std::vector<const std::vector<Field> *> &fields,
+              size_t block)
       : opts_(opts),
-        fields_(fields),
         block_(block),
         numbered_(opts.mode == OutputMode::json || opts.mode == OutputMode::dump),
-        slots_(2 * static_cast<size_t>(jobs)),
+        slots_(2 * fields.size()),
         out_(STDOUT_FILENO) {
-    for (int i = 0; i < jobs; ++i) workers_.emplace_back([this] { work(); });
+    for (const std::vector<Field> *f : fields) workers_.emplace_back([this, f] { work(*f); });
   }
   ~ParallelRun() override {
     {
@@ -558,8 +560,8 @@ class ParallelRun : public Runner {
     ++written_;
   }
 
-  void work() {
-    Processor proc(opts_, fields_);
+  void work(const std::vector<Field> &fields) {
+    Processor proc(opts_, fields);
     for (;;) {
       Slot *s;
       {
@@ -589,7 +591,6 @@ class ParallelRun : public Runner {
   }
 
   const Options &opts_;
-  const std::vector<Field> &fields_;
   const size_t block_;
   const bool numbered_;
   std::vector<Slot> slots_;
@@ -646,6 +647,65 @@ std::string module_file(const std::string &m) {
   return m;
 }
 
+// Registers the family of a loaded module. A registration block the host
+// cannot allocate makes the module entry call xexit; that comes back as a
+// failure here rather than ending the run.
+std::unique_ptr<zbhost::Family> register_family(zbhost::Host &host, const zbhost::Module &module,
+                                                std::string *error) {
+  host.set_exit_returns(true);
+  auto family = zbhost::Family::load(host, module, error);
+  host.set_exit_returns(false);
+  return family;
+}
+
+// The fields of the command line resolved against one instance of the
+// module; false with *error ("field 'NAME': why") when one cannot be.
+bool resolve_fields(const Options &opts, const zbhost::Module &module,
+                    const zbhost::Family &family, std::vector<Field> *fields, std::string *error) {
+  for (const FieldSpec &spec : opts.fields) {
+    std::string why;
+    EntityField ent;
+    int found = lookup_entity(spec.name, module, opts.task, &ent, &why);
+    if (found > 0) {
+      zbhost::Informat inf;
+      inf.width = ent.width;
+      inf.display = ent.display;
+      fields->push_back({spec.given, std::move(inf), spec.pos, std::move(ent)});
+      continue;
+    }
+    std::optional<zbhost::Informat> inf;
+    if (found == 0) inf = family.lookup(spec.name, std::nullopt, &why);
+    if (!inf) {
+      *error = "field '" + spec.given + "': " + why;
+      return false;
+    }
+    fields->push_back({spec.given, std::move(*inf), spec.pos, std::nullopt});
+  }
+  return true;
+}
+
+// A private instance of the module (its own globals and GCB) for one worker
+// thread, with the fields resolved against it: threads that read through
+// one instance contend for the GCB words its host bindings write.
+struct Instance {
+  std::unique_ptr<zbhost::Module> module;
+  std::unique_ptr<zbhost::Family> family;  // goes before the module
+  std::vector<Field> fields;
+};
+
+// Null when the instance cannot be had; the worker then reads through the
+// shared one, with the same results.
+std::unique_ptr<Instance> private_instance(zbhost::Host &host, const std::string &path,
+                                           const Options &opts) {
+  auto in = std::make_unique<Instance>();
+  std::string error;
+  in->module = zbhost::Module::load_private(host, path, &error);
+  if (in->module) in->family = register_family(host, *in->module, &error);
+  if (!in->family || !resolve_fields(opts, *in->module, *in->family, &in->fields, &error))
+    return nullptr;
+  return in;
+}
+
 int run(int argc, char **argv) {
   Options opts;
   std::string error;
@@ -657,16 +717,13 @@ int run(int argc, char **argv) {
   }
 
   zbhost::Host host;
-  auto module = zbhost::Module::load(host, module_file(opts.module), &error);
+  const std::string path = module_file(opts.module);
+  auto module = zbhost::Module::load(host, path, &error);
   if (!module) {
     std::fprintf(stderr, "isoread: %s\n", error.c_str());  // names the file
     return 2;
   }
-  // A registration block the host cannot allocate makes the module entry
-  // call xexit; let that come back as a load failure rather than end the run.
-  host.set_exit_returns(true);
-  auto family = zbhost::Family::load(host, *module, &error);
-  host.set_exit_returns(false);
+  auto family = register_family(host, *module, &error);
   if (!family) {
     std::fprintf(stderr, "isoread: cannot register module %s: %s\n", opts.module.c_str(),
                  error.c_str());
@@ -674,35 +731,28 @@ int run(int argc, char **argv) {
   }
 
   std::vector<Field> fields;
-  for (const FieldSpec &spec : opts.fields) {
-    EntityField ent;
-    int found = lookup_entity(spec.name, *module, opts.task, &ent, &error);
-    if (found < 0) {
-      std::fprintf(stderr, "isoread: field '%s': %s\n", spec.given.c_str(), error.c_str());
-      return 2;
-    }
-    if (found > 0) {
-      zbhost::Informat inf;
-      inf.width = ent.width;
-      inf.display = ent.display;
-      fields.push_back({spec.given, std::move(inf), spec.pos, std::move(ent)});
-      continue;
-    }
-    auto inf = family->lookup(spec.name, std::nullopt, &error);
-    if (!inf) {
-      std::fprintf(stderr, "isoread: field '%s': %s\n", spec.given.c_str(), error.c_str());
-      return 2;
-    }
-    fields.push_back({spec.given, std::move(*inf), spec.pos, std::nullopt});
+  if (!resolve_fields(opts, *module, *family, &fields, &error)) {
+    std::fprintf(stderr, "isoread: %s\n", error.c_str());
+    return 2;
   }
 
   TaskScope task(host, *module, opts.task);  // ends before the module goes
   bool input_failed = false;
   {
     int jobs = needs_one_thread(opts, fields) ? 1 : opts.jobs;
+    // Each worker reads through a module instance of its own when it can
+    // have one, and through the shared one otherwise.
+    std::vector<std::unique_ptr<Instance>> instances;
+    std::vector<const std::vector<Field> *> worker_fields;
+    for (int i = 0; jobs > 1 && i < jobs; ++i) {
+      instances.push_back(private_instance(host, path, opts));
+      worker_fields.push_back(instances.back() ? &instances.back()->fields : &fields);
+    }
     std::unique_ptr<Runner> runner;
-    if (jobs > 1) runner = std::make_unique<ParallelRun>(opts, fields, jobs, block_size(opts, jobs));
-    else runner = std::make_unique<SerialRun>(opts, fields);
+    if (jobs > 1)
+      runner = std::make_unique<ParallelRun>(opts, worker_fields, block_size(opts, jobs));
+    else
+      runner = std::make_unique<SerialRun>(opts, fields);
     Runner &r = *runner;
     std::vector<std::string> files = opts.files;
     if (files.empty()) files.push_back("-");
