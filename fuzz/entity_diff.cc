@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "../bench/fields.h"
+#include "entity_record.h"
 #include "gcb.h"
 #include "host.h"
 #include "ifmblock.h"
@@ -31,13 +32,7 @@ namespace {
 
 using zbbench::Rng;
 
-struct Rec {
-  double datetime;
-  int64_t year, month, day, hour, minute, second, fraction;
-  uint8_t packed[8];
-  uint8_t absent, is_datetime, is_anchor, weeks, unit, negative, days_kept, pad;
-};
-static_assert(sizeof(Rec) == 80);
+using Rec = iso_entity;  // the entity record
 
 using Reader = uint32_t (*)(ifmblock *, int32_t);
 struct Api {

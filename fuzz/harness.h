@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "entity_record.h"
 #include "entity_text.h"
 #include "host.h"
 #include "ifmblock.h"
@@ -48,15 +49,6 @@ struct Checker {
 
 }  // namespace zbfuzz
 
-// The entity record as the modules lay it out, under their own name, so that
-// calls through the pointers below have the routines' exact types.
-struct iso_entity {
-  double datetime;
-  int64_t year, month, day, hour, minute, second, fraction;
-  uint8_t packed[8];
-  uint8_t absent, is_datetime, is_anchor, weeks, unit, negative, days_kept, pad;
-};
-static_assert(sizeof(iso_entity) == 80);
 
 namespace zbfuzz {
 

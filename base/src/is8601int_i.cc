@@ -203,45 +203,35 @@ namespace {
 // ---------------------------------------------------------------------------
 // Scanner
 
-[[maybe_unused]] constexpr char kDesignatorChars[6] = {'Y', 'M', 'D', 'H', 'S', 'W'};
+constexpr char kDesignatorChars[6] = {'Y', 'M', 'D', 'H', 'S', 'W'};
 // Position of a designator = the slot it fills: m is minutes, i the fraction.
-[[maybe_unused]] constexpr char kSlotLetters[7] = {'Y', 'M', 'D', 'H', 'm', 'S', 'i'};
+constexpr char kSlotLetters[7] = {'Y', 'M', 'D', 'H', 'm', 'S', 'i'};
 // Overflow masks for which a duration may be held as a single count; they are
 // the unit codes of the packed form.
-[[maybe_unused]] constexpr uint8_t poss[7] = {0x01, 0x02, 0x03, 0x04, 0x08, 0x10, 0x20};
+constexpr uint8_t poss[7] = {0x01, 0x02, 0x03, 0x04, 0x08, 0x10, 0x20};
+
+// Position of each byte value in one of the lists above (the first, as
+// wzstpos finds it), or -1: a search of the list in one load.
+struct ByteIndex {
+  int8_t at[256];
+  template <class T, size_t N>
+  constexpr explicit ByteIndex(const T (&list)[N]) : at() {
+    for (int i = 0; i < 256; ++i) at[i] = -1;
+    for (int i = static_cast<int>(N) - 1; i >= 0; --i)
+      at[static_cast<uint8_t>(list[i])] = static_cast<int8_t>(i);
+  }
+};
+constexpr ByteIndex kDesignatorIndex(kDesignatorChars);
+constexpr ByteIndex kSlotIndex(kSlotLetters);
+constexpr ByteIndex kPossIndex(poss);
 
 enum class Kind : uint8_t { undecided, basic, designators, delimited };
 
 bool is_mark(unsigned char c) { return c == ',' || c == '.'; }
-// Whether c is in kDesignatorChars.
-bool is_designator(unsigned char c) {
-  switch (c) {
-    case 'Y': case 'M': case 'D': case 'H': case 'S': case 'W': return true;
-    default: return false;
-  }
-}
-
+bool is_designator(unsigned char c) { return kDesignatorIndex.at[c] >= 0; }
 // Position of d in kSlotLetters, or -1.
-int32_t slot_of(unsigned char d) {
-  switch (d) {
-    case 'Y': return 0;
-    case 'M': return 1;
-    case 'D': return 2;
-    case 'H': return 3;
-    case 'm': return 4;
-    case 'S': return 5;
-    case 'i': return 6;
-    default: return -1;
-  }
-}
-
-// Whether mask is in poss.
-bool in_poss(uint8_t mask) {
-  switch (mask) {
-    case 0x01: case 0x02: case 0x03: case 0x04: case 0x08: case 0x10: case 0x20: return true;
-    default: return false;
-  }
-}
+int32_t slot_of(unsigned char d) { return kSlotIndex.at[d]; }
+bool in_poss(uint8_t mask) { return kPossIndex.at[mask] >= 0; }
 
 // One number of the text: u characters used, value v; a placeholder ('-')
 // stands for an omitted component and stores nothing.
@@ -395,6 +385,13 @@ int32_t first_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) 
   return kProbTooManyDigits;
 }
 
+// A zone designator ('+', '-' or Z in any case) at index at ends the scan.
+inline void start_zone(Scan &s, unsigned char chr, int32_t at) {
+  s.zone = true;
+  s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
+  s.zone_at = at;
+}
+
 // A number of the basic or delimited kind: separators, fraction slot, zone.
 int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char chr) {
   if (s.kind == Kind::delimited &&
@@ -409,9 +406,7 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
     skip = 1;
   } else if (s.t_seen && (chr == '+' || chr == '-' || ch == 'Z')) {
     skip = 1;
-    s.zone = true;
-    s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
-    s.zone_at = s.pos + num.u;
+    start_zone(s, chr, s.pos + num.u);
   } else if (s.kind == Kind::delimited && num.u < s.n) {
     if (!s.t_seen && chr == '-')
       skip = 1;
@@ -609,21 +604,6 @@ int32_t strict_notation(const Scan &s) {
   return kProbStrictDelimiters;
 }
 
-// The length without trailing blanks, as wzstrip gives it: whole words of
-// eight blanks first, then byte by byte.
-[[gnu::always_inline]] inline int32_t strip_blanks(const char *p, int32_t len) {
-  if (len <= 0) return len;
-  int32_t end = len;
-  while (end >= 8) {
-    uint64_t w;
-    memcpy(&w, p + end - 8, sizeof w);
-    if (w != 0x2020202020202020ull) break;
-    end -= 8;
-  }
-  while (end > 0 && p[end - 1] == ' ') --end;
-  return end;
-}
-
 // The rest of one pass of the main loop once its number has been read: the
 // character after it, the scan kind, the number's slot. 0 or a problem code.
 [[gnu::always_inline]] inline int32_t take_number(Scan &s, Number &num) {
@@ -754,9 +734,7 @@ int32_t scan_extended(Scan &s) {
       s.count = 6;
       s.after_mark = true;
     } else if (chr == '+' || chr == '-' || zb_upper(chr) == 'Z') {
-      s.zone = true;
-      s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
-      s.zone_at = s.pos + 2;
+      start_zone(s, chr, s.pos + 2);
       store(s, 5, num);
       s.advance(3);
       s.count = 6;
@@ -775,9 +753,7 @@ int32_t scan_extended(Scan &s) {
     const unsigned char chr = s.at(s.pos + num.u);
     if (!(chr == '+' || chr == '-' || zb_upper(chr) == 'Z') || is_mark(chr))
       return resume(s, num);
-    s.zone = true;
-    s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
-    s.zone_at = s.pos + num.u;
+    start_zone(s, chr, s.pos + num.u);
   }
   store(s, 6, num);
   s.advance(num.u + (s.zone ? 1 : 0));
@@ -803,7 +779,7 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   e->absent = ENT_MISSING;
   set_missing(e->packed);
 
-  const int32_t end = strip_blanks(text, len);       // wzstrip
+  const int32_t end = zb_strip(text, len);           // wzstrip
   const int32_t first = zb_find_not(text, end, ' ');  // wzstnot
   if (first < 0 || (end == 1 && text[0] == '.'))
     return mode == kModeStrictPlaceholders ? kProbBlank : 0;

@@ -70,25 +70,9 @@ ZB_API int32_t wzstlen(const char *text) {
 
 // wzstrip(field, length): the length without trailing blanks, i.e. the offset
 // of the last non-blank byte plus 1, or 0 when all bytes are blank. A length
-// of 0 or less is returned unchanged. Whole aligned words inside the field
-// are checked eight bytes at a time; the ragged ends byte by byte.
+// of 0 or less is returned unchanged.
 ZB_API int32_t wzstrip(const void *field, int32_t len) {
-  if (len <= 0) return len;
-  const unsigned char *p = bytes(field);
-  int32_t end = len;
-  // Step back to an 8-byte boundary (or to the start).
-  while (end > 0 && (reinterpret_cast<uintptr_t>(p + end) & 7u) != 0) {
-    if (p[end - 1] != kBlank) return end;
-    --end;
-  }
-  while (end >= 8) {
-    uint64_t w;
-    memcpy(&w, p + end - 8, sizeof w);
-    if (w != kBlankWord) break;
-    end -= 8;
-  }
-  while (end > 0 && p[end - 1] == kBlank) --end;
-  return end;
+  return zb_strip(static_cast<const char *>(field), len);
 }
 
 // wzbcup(a, b, n): compares n bytes regardless of case: equal bytes match,
