@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr unsigned char kBlank = ' ';
-constexpr uint64_t kBlankWord = 0x2020202020202020ull;
 constexpr uint32_t kNoFit = 0x8000200Du;
 
 const unsigned char *bytes(const void *p) { return static_cast<const unsigned char *>(p); }
