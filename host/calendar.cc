@@ -138,7 +138,8 @@ double svc_zmdy(double month, double day, double year) {
   if (y < cal::kMinYear || y > cal::kMaxYear) return ifm_missing();
   // Month and day are in range here; only days 29 to 31 need the month's length.
   if (d > 28 && d > cal::last_day(y, static_cast<unsigned>(m))) return ifm_missing();
-  return static_cast<double>(cal::days_from_civil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)));
+  return static_cast<double>(
+      cal::days_from_civil_c(y, static_cast<unsigned>(m), static_cast<unsigned>(d)));
 }
 
 // zhms(hour, minute, second): hour*3600 + minute*60 + second; components of

@@ -94,15 +94,20 @@ std::unique_ptr<Module> Module::start(Host &host, void *handle, const std::strin
   return m;
 }
 
-// A library is never closed: its readers may still be referenced by the
-// host's registration tables or by another Module of the same file.
+// A library that loaded is never closed: its readers may still be referenced
+// by the host's registration tables or by another Module of the same file.
+// A library without mcn_main ran none of its code for the host, so its
+// reference is dropped; one whose mcn_main ran stays, as it may have kept
+// the GCB or handed the host pointers into itself.
 std::unique_ptr<Module> Module::load(Host &host, const std::string &path, std::string *error) {
   void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!h) {
     set_error(error, "cannot load module " + path + ": " + dl_error());
     return nullptr;
   }
-  return start(host, h, path, host.gcb_ptr(), error);
+  auto m = start(host, h, path, host.gcb_ptr(), error);
+  if (!m && !dlsym(h, "mcn_main")) dlclose(h);
+  return m;
 }
 
 // The copy is opened by its /proc name, which holds the descriptor number;

@@ -84,6 +84,59 @@ TEST_F(BasicTime, ZoneHandsOnExtendedText) {
   });
 }
 
+// The digits of a time are checked a word at a time where the field has
+// eight bytes around them, and one by one where it has not: every length,
+// a bad byte at every place of hhmmss, and blanks that move the text within
+// its window must give what the extended reader gives on the rewritten
+// text, also under a class table that disagrees with ASCII.
+TEST_F(BasicTime, DigitsWhereverTheFieldHoldsThem) {
+  uint8_t *ctype = host->gcb_ptr()->ctype;
+  ctype[static_cast<unsigned char>('5')] &= ~GCB_CTYPE_DIGIT;
+  ctype[static_cast<unsigned char>('x')] |= GCB_CTYPE_DIGIT;
+  ctype[0xB5] |= GCB_CTYPE_DIGIT;
+  std::vector<std::string> times = {"12", "1230", "123046", "1230461", "12304612", "123046123",
+                                    "12304612346"};
+  for (char bad : {'x', '5', '+', '\xB5'})
+    for (int at = 0; at < 6; ++at) {
+      std::string t = "123046";
+      t[at] = bad;
+      times.push_back(t);
+      times.push_back(t + "7");
+    }
+  auto extended = [](const std::string &t) {
+    std::string e = t.substr(0, 2) + ":" + (t.size() >= 4 ? t.substr(2, 2) : "00") + ":" +
+                    (t.size() >= 6 ? t.substr(4, 2) : "00");
+    return t.size() > 6 ? e + "." + t.substr(6) : e;
+  };
+  ifm_reader tm = reader("b8601tm"), itm = reader("i8601tm");
+  for (const std::string &t : times) {
+    const zbtest::ReadResult want = zbtest::read_numeric(itm, extended(t));
+    for (size_t lead : {0u, 1u, 3u})
+      for (size_t trail : {0u, 1u, 2u, 5u, 9u}) {
+        const std::string field = std::string(lead, ' ') + t + std::string(trail, ' ');
+        SCOPED_TRACE("'" + field + "'");
+        const zbtest::ReadResult got = zbtest::read_numeric(tm, field);
+        EXPECT_EQ(got.rc, want.rc);
+        EXPECT_EQ(got.untouched, want.untouched);
+        EXPECT_EQ(std::memcmp(&got.value, &want.value, sizeof got.value), 0)
+            << got.value << " against " << want.value;
+      }
+  }
+  // The same digits in a datetime, behind the date.
+  ifm_reader dt = reader("b8601dt"), idt = reader("i8601dt");
+  for (const std::string &t : times) {
+    const zbtest::ReadResult want = zbtest::read_numeric(idt, "2011-09-09T" + extended(t));
+    for (size_t trail : {0u, 1u, 4u}) {
+      const std::string field = "20110909T" + t + std::string(trail, ' ');
+      SCOPED_TRACE("'" + field + "'");
+      const zbtest::ReadResult got = zbtest::read_numeric(dt, field);
+      EXPECT_EQ(got.rc, want.rc);
+      EXPECT_EQ(std::memcmp(&got.value, &want.value, sizeof got.value), 0)
+          << got.value << " against " << want.value;
+    }
+  }
+}
+
 TEST_F(BasicTime, EmptyTextIsMidnight) {
   host->set_blank_is_missing(false);
   Call tm = call(reader("b8601tm"), "      ", 6, 6, 0x55);

@@ -636,4 +636,25 @@ TEST_F(HostTest, LoadErrorsNameTheFile) {
   unlink(text_file);
 }
 
+// A library refused before any of its code ran is not left mapped; the
+// others keep their reference.
+TEST_F(HostTest, RefusedLibraryWithoutEntryIsUnloaded) {
+  const std::string dir = ZB_TESTLIB_DIR;
+  struct Row {
+    std::string path;
+    bool stays;
+  } rows[] = {
+      {dir + "/zb_no_entry.so", false},
+      {dir + "/zb_bad_magic.so", true},
+  };
+  for (const Row &r : rows) {
+    SCOPED_TRACE(r.path);
+    std::string err;
+    ASSERT_FALSE(zbhost::Module::load(*host, r.path, &err));
+    void *h = dlopen(r.path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_EQ(h != nullptr, r.stays);
+    if (h) dlclose(h);
+  }
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
-// A library with an mcn_main whose image record is wrong in one way, chosen
-// at build time, for the host's module-loading tests.
+// A library with an mcn_main whose image record is wrong in one way, or
+// with no mcn_main at all, chosen at build time, for the host's
+// module-loading tests.
 #include <string.h>
 
 #include "records.h"
@@ -27,6 +28,11 @@ vi_mcn_record g_image = make_image();
 
 }  // namespace
 
+#if defined(NO_ENTRY)
+extern "C" __attribute__((visibility("default"))) const vi_mcn_record *other_entry() {
+  return &g_image;
+}
+#else
 extern "C" __attribute__((visibility("default"))) const vi_mcn_record *mcn_main(void *, void *) {
 #if defined(NULL_IMAGE)
   return nullptr;
@@ -34,3 +40,4 @@ extern "C" __attribute__((visibility("default"))) const vi_mcn_record *mcn_main(
   return &g_image;
 #endif
 }
+#endif
