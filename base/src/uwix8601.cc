@@ -401,15 +401,12 @@ Direct direct_time(ifmblock *blk, const char *text, int32_t n, bool zone, uint32
   return Direct::kDone;
 }
 
-// The common body of b8601tm and b8601tz.
-uint32_t read_basic_time(ifmblock *blk, bool zone, ifm_reader extended) {
-  const char *text;
-  int32_t n;
-  if (!take_field(blk, &text, &n)) return 0;
-  uint32_t rc;
-  if (direct_time(blk, text, n, zone, &rc) == Direct::kDone) return rc;
+// The rewriting path of b8601tm and b8601tz, out of line: its work buffer
+// and registers stay off the direct path.
+__attribute__((noinline)) uint32_t rewrite_basic_time(ifmblock *blk, const char *text, int32_t n,
+                                                      bool zone, ifm_reader extended) {
   if (n > 0 && holds(text, n, ':')) return extended(blk);
-
+  uint32_t rc;
   char work[kWorkSize];
   Out o = {work, 0, kWorkSize};
   if (!rewrite_time(text, n, &o, zone)) return IFM_INVALID_DATA;
@@ -419,17 +416,33 @@ uint32_t read_basic_time(ifmblock *blk, bool zone, ifm_reader extended) {
   return rc;
 }
 
-enum class Separator { kRequired, kOptional };
+// The rewriting path of b8601da, out of line.
+__attribute__((noinline)) uint32_t rewrite_basic_date(ifmblock *blk, const char *text, int32_t n) {
+  char work[kWorkSize];
+  if (rewrite_date(text, n, work) < 0) return IFM_INVALID_DATA;
+  ifmblock inner = inner_block(work, kDateLen, blk->target);
+  const uint32_t rc = i8601da(&inner);
+  blk->status = inner.status;
+  return rc;
+}
 
-// The common body of the datetime readers (steps after any century expansion).
-uint32_t read_basic_datetime(ifmblock *blk, Separator sep, bool zone, ifm_reader extended) {
+// The common body of b8601tm and b8601tz, one copy for each.
+template <bool kZone>
+uint32_t read_basic_time(ifmblock *blk, ifm_reader extended) {
   const char *text;
   int32_t n;
   if (!take_field(blk, &text, &n)) return 0;
   uint32_t rc;
-  if (direct_datetime(blk, text, n, sep == Separator::kRequired, zone, &rc) == Direct::kDone)
-    return rc;
+  if (direct_time(blk, text, n, kZone, &rc) == Direct::kDone) return rc;
+  return rewrite_basic_time(blk, text, n, kZone, extended);
+}
 
+enum class Separator { kRequired, kOptional };
+
+// The rewriting path of the datetime readers, out of line as for the times.
+__attribute__((noinline)) uint32_t rewrite_basic_datetime(ifmblock *blk, const char *text,
+                                                          int32_t n, Separator sep, bool zone,
+                                                          ifm_reader extended) {
   // Extended notation throughout: a '-' in the date (before the 'T', or far
   // enough in when there is none) and a ':'.
   int32_t d = zb_find(text, n, '-');
@@ -457,6 +470,19 @@ uint32_t read_basic_datetime(ifmblock *blk, Separator sep, bool zone, ifm_reader
   return extended(&inner);
 }
 
+// The common body of the datetime readers (steps after any century
+// expansion), one copy for each separator rule and zone.
+template <Separator kSep, bool kZone>
+uint32_t read_basic_datetime(ifmblock *blk, ifm_reader extended) {
+  const char *text;
+  int32_t n;
+  if (!take_field(blk, &text, &n)) return 0;
+  uint32_t rc;
+  if (direct_datetime(blk, text, n, kSep == Separator::kRequired, kZone, &rc) == Direct::kDone)
+    return rc;
+  return rewrite_basic_datetime(blk, text, n, kSep, kZone, extended);
+}
+
 }  // namespace
 
 // b8601tm: hh, hhmm, hhmmss, each optionally followed by fraction digits
@@ -464,12 +490,12 @@ uint32_t read_basic_datetime(ifmblock *blk, Separator sep, bool zone, ifm_reader
 // notation. Stores the host time (seconds since midnight). Returns 0,
 // 0x8001d819 for a basic text of a bad length or with a non-digit behind the
 // seconds, or what i8601tm returns.
-ZB_API uint32_t b8601tm(ifmblock *blk) { return read_basic_time(blk, false, i8601tm); }
+ZB_API uint32_t b8601tm(ifmblock *blk) { return read_basic_time<false>(blk, i8601tm); }
 
 // b8601tz: as b8601tm, closed by Z or a sign and four digits (+0100). Stores
 // the host time at GMT. Returns 0, 0x8001d819 for a bad basic text or zone,
 // or what i8601tz returns.
-ZB_API uint32_t b8601tz(ifmblock *blk) { return read_basic_time(blk, true, i8601tz); }
+ZB_API uint32_t b8601tz(ifmblock *blk) { return read_basic_time<true>(blk, i8601tz); }
 
 // b8601da: yyyymmdd, yyyymm, yyyy, yyyy-mm-dd or yyyy-mm; whatever follows an
 // upper-case 'T' is ignored, as is anything after the eighth character of a
@@ -481,12 +507,7 @@ ZB_API uint32_t b8601da(ifmblock *blk) {
   if (!take_field(blk, &text, &n)) return 0;
   uint32_t rc;
   if (direct_date(blk, text, n, &rc) == Direct::kDone) return rc;
-  char work[kWorkSize];
-  if (rewrite_date(text, n, work) < 0) return IFM_INVALID_DATA;
-  ifmblock inner = inner_block(work, kDateLen, blk->target);
-  rc = i8601da(&inner);
-  blk->status = inner.status;
-  return rc;
+  return rewrite_basic_date(blk, text, n);
 }
 
 // b8601dn: the forms of b8601da; stores the host datetime of that date's
@@ -504,20 +525,20 @@ ZB_API uint32_t b8601dn(ifmblock *blk) {
 // host datetime. Returns 0, 0x8001d819 for a bad basic text, or what i8601dt
 // returns.
 ZB_API uint32_t b8601dt(ifmblock *blk) {
-  return read_basic_datetime(blk, Separator::kRequired, false, i8601dt);
+  return read_basic_datetime<Separator::kRequired, false>(blk, i8601dt);
 }
 
 // b8601dz: as b8601dt, closed by Z or a sign and four digits. Stores the host
 // datetime at GMT. Returns 0, 0x8001d819 for a bad basic text or zone, or what
 // i8601dz returns.
 ZB_API uint32_t b8601dz(ifmblock *blk) {
-  return read_basic_datetime(blk, Separator::kRequired, true, i8601dz);
+  return read_basic_datetime<Separator::kRequired, true>(blk, i8601dz);
 }
 
 // b8601dj: as b8601dt, but the 'T' may be left out (yyyymmddhhmmss) or stand
 // as a blank. Returns as b8601dt.
 ZB_API uint32_t b8601dj(ifmblock *blk) {
-  return read_basic_datetime(blk, Separator::kOptional, false, i8601dt);
+  return read_basic_datetime<Separator::kOptional, false>(blk, i8601dt);
 }
 
 // b8601ci: as b8601dj, but a field that begins with a digit d carries the
