@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -125,6 +126,15 @@ inline uint32_t call_numeric(ifm_reader reader, const char *field, int32_t width
 // field, and items per second are fields per second.
 void report(benchmark::State &state) { state.SetItemsProcessed(state.iterations()); }
 
+// ZB_BENCH_ITERATIONS=N runs every benchmark for exactly N iterations, so
+// that a count taken under a simulator (instructions, branches) divides by a
+// known number of fields; bench/profile uses it.
+benchmark::internal::Benchmark *counted(benchmark::internal::Benchmark *b) {
+  const char *n = std::getenv("ZB_BENCH_ITERATIONS");
+  if (n && *n) b->Iterations(std::strtoll(n, nullptr, 10));
+  return b;
+}
+
 void register_informats() {
   for (const zbhost::Registered &reg : world->family->informats()) {
     std::vector<std::string> texts = texts_for(reg.name);
@@ -139,7 +149,7 @@ void register_informats() {
       if (rc != 0 || ifm_is_missing(v))
         die(reg.name + " did not read '" + texts[i] + "': rc " + std::to_string(rc));
     }
-    benchmark::RegisterBenchmark(reg.name.c_str(), [fs, reader](benchmark::State &state) {
+    counted(benchmark::RegisterBenchmark(reg.name.c_str(), [fs, reader](benchmark::State &state) {
       const size_t mask = fs->at.size() - 1;
       size_t i = 0;
       double v;
@@ -149,7 +159,7 @@ void register_informats() {
         ++i;
       }
       report(state);
-    });
+    }));
   }
 }
 
@@ -173,7 +183,7 @@ void register_host_calls() {
   auto dates = std::make_shared<std::vector<std::string>>();
   for (const std::string &t : texts)
     dates->push_back(t.substr(0, 4) + "-" + t.substr(4, 2) + "-" + t.substr(6, 2));
-  benchmark::RegisterBenchmark("calls/B8601DA", [=](benchmark::State &state) {
+  counted(benchmark::RegisterBenchmark("calls/B8601DA", [=](benchmark::State &state) {
     const size_t mask = fs->at.size() - 1;
     size_t i = 0;
     double v;
@@ -191,7 +201,7 @@ void register_host_calls() {
       ++i;
     }
     report(state);
-  });
+  }));
 }
 
 // --- entity readers -----------------------------------------------------------
@@ -225,7 +235,7 @@ void register_entities() {
       if (rc != 0) die(std::string(e.name) + " did not read '" + e.texts[i] + "': rc " +
                        std::to_string(rc));
     }
-    benchmark::RegisterBenchmark(e.name, [fs, call](benchmark::State &state) {
+    counted(benchmark::RegisterBenchmark(e.name, [fs, call](benchmark::State &state) {
       const size_t mask = fs->at.size() - 1;
       size_t i = 0;
       char out[32];
@@ -235,7 +245,7 @@ void register_entities() {
         ++i;
       }
       report(state);
-    });
+    }));
   }
 }
 
@@ -319,7 +329,7 @@ void register_peers() {
   if (bad) die(std::to_string(bad) + " disagreements between B8601DT and its peers");
 
   auto bench_peer = [peer](const char *name, auto fn) {
-    benchmark::RegisterBenchmark(name, [peer, fn](benchmark::State &state) {
+    counted(benchmark::RegisterBenchmark(name, [peer, fn](benchmark::State &state) {
       const size_t mask = peer->size() - 1;
       size_t i = 0;
       for (auto _ : state) {
@@ -327,12 +337,12 @@ void register_peers() {
         ++i;
       }
       report(state);
-    });
+    }));
   };
   bench_peer("peer/strptime+timegm", peer_strptime);
   bench_peer("peer/absl::ParseTime", peer_absl);
   bench_peer("peer/floor", [](const char *s) { return peer_floor(s); });
-  benchmark::RegisterBenchmark("peer/date::parse", [peer](benchmark::State &state) {
+  counted(benchmark::RegisterBenchmark("peer/date::parse", [peer](benchmark::State &state) {
     std::istringstream in;
     const size_t mask = peer->size() - 1;
     size_t i = 0;
@@ -341,10 +351,10 @@ void register_peers() {
       ++i;
     }
     report(state);
-  });
+  }));
   // B8601DT on exactly the peers' texts.
   ifm_reader reader = dt->reader;
-  benchmark::RegisterBenchmark("peer/B8601DT", [fs, reader](benchmark::State &state) {
+  counted(benchmark::RegisterBenchmark("peer/B8601DT", [fs, reader](benchmark::State &state) {
     const size_t mask = fs->at.size() - 1;
     size_t i = 0;
     double v;
@@ -354,7 +364,7 @@ void register_peers() {
       ++i;
     }
     report(state);
-  });
+  }));
 }
 
 }  // namespace

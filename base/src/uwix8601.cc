@@ -217,6 +217,23 @@ ZB_INLINE bool eight_digits(const uint8_t *ctype, const char *p) {
 
 ZB_INLINE bool plain_digit(const uint8_t *ctype, char c) { return all_digits(ctype, &c, 1); }
 
+// The same for the six characters of hhmmss, written out: the loop above
+// keeps its count in a register even where the count is known.
+ZB_INLINE bool six_digits(const uint8_t *ctype, const char *p) {
+  uint32_t low;
+  uint16_t high;
+  memcpy(&low, p, sizeof low);
+  memcpy(&high, p + 4, sizeof high);
+  // Two '0' bytes in the top of the word stand for the missing seventh and eighth.
+  const uint64_t x = low | uint64_t{high} << 32 | uint64_t{0x3030} << 48;
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u, kThrees = 0x3030303030303030u;
+  const bool ascii = (x & kHigh) == kThrees && ((x + 0x0606060606060606u) & kHigh) == kThrees;
+  const unsigned char *u = reinterpret_cast<const unsigned char *>(p);
+  const unsigned classes =
+      ctype[u[0]] & ctype[u[1]] & ctype[u[2]] & ctype[u[3]] & ctype[u[4]] & ctype[u[5]];
+  return ascii && (classes & GCB_CTYPE_DIGIT) != 0;
+}
+
 inline int32_t two(const char *p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 
 // A basic time of all digits: hh, hhmm, hhmmss or hhmmss and fraction digits.
@@ -229,8 +246,8 @@ struct Clock {
 // True when the k characters at t are such a time (k = 0 is midnight).
 ZB_INLINE bool take_clock(const uint8_t *ctype, const char *t, int32_t k, Clock *c) {
   if (k == 1 || k == 3 || k == 5 || k > 6 + kFractionMax) return false;
-  // hhmmss, by far the most common, with its count known to the compiler.
-  if (!(k == 6 ? all_digits(ctype, t, 6) : all_digits(ctype, t, k))) return false;
+  // hhmmss, by far the most common, written out.
+  if (!(k == 6 ? six_digits(ctype, t) : all_digits(ctype, t, k))) return false;
   if (k >= 2) c->hh = two(t);
   if (k >= 4) c->mm = two(t + 2);
   if (k >= 6) c->ss = two(t + 4);
@@ -325,7 +342,7 @@ enum class Direct { kNo, kDone };
 // Datetime fields of eight digits, the separator and a basic time, closed by
 // a zone when zone is set. Returns kNo, before any host call, for any other
 // shape.
-Direct direct_datetime(ifmblock *blk, const char *text, int32_t n, bool sep_required, bool zone,
+ZB_INLINE Direct direct_datetime(ifmblock *blk, const char *text, int32_t n, bool sep_required, bool zone,
                        uint32_t *rc) {
   const uint8_t *ctype = zb_gcb()->ctype;
   if (n < 8 || !eight_digits(ctype, text)) return Direct::kNo;
@@ -358,7 +375,7 @@ Direct direct_datetime(ifmblock *blk, const char *text, int32_t n, bool sep_requ
 }
 
 // Date fields yyyymmdd (alone or before a 'T') and yyyy-mm-dd.
-Direct direct_date(ifmblock *blk, const char *text, int32_t n, uint32_t *rc) {
+ZB_INLINE Direct direct_date(ifmblock *blk, const char *text, int32_t n, uint32_t *rc) {
   const uint8_t *ctype = zb_gcb()->ctype;
   char date[kDateLen];
   if (n == 10 && text[4] == '-' && text[7] == '-' && all_digits(ctype, text, 4) &&
@@ -375,7 +392,7 @@ Direct direct_date(ifmblock *blk, const char *text, int32_t n, uint32_t *rc) {
 }
 
 // Time fields of digits alone (b8601tm) or digits and a zone (b8601tz).
-Direct direct_time(ifmblock *blk, const char *text, int32_t n, bool zone, uint32_t *rc) {
+ZB_INLINE Direct direct_time(ifmblock *blk, const char *text, int32_t n, bool zone, uint32_t *rc) {
   const uint8_t *ctype = zb_gcb()->ctype;
   Zone z;
   int32_t k = n;
