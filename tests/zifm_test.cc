@@ -334,6 +334,39 @@ TEST_F(CalendarLocale, SeparatorsDigitsAndRunsFromTheLocale) {
   }
 }
 
+// A ten-character text takes a shorter way than the same text with a blank
+// behind it; under any locale both must split alike. Each place of the runs
+// gets a character that the locale treats unusually.
+TEST_F(CalendarLocale, TenCharacterTextSplitsAsTheGeneralWay) {
+  locale_tables nine_ends_run = zbhost::Host::default_locale();
+  set(nine_ends_run.run_end, "9", 1);
+  locale_tables one_no_digit = zbhost::Host::default_locale();
+  set(one_no_digit.digit, "1", 0);
+  locale_tables dash_in_run = zbhost::Host::default_locale();
+  set(dash_in_run.run_end, "-", 0);
+  locale_tables plain = zbhost::Host::default_locale();
+  std::vector<std::string> texts = {"2011-09-09", "2011/09/09", "2011-09/09", "1111-11-11"};
+  for (int at : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    std::string t = "1111-11-11";
+    t[static_cast<size_t>(at)] = '9';
+    texts.push_back(t);
+    t[static_cast<size_t>(at)] = '1';
+    texts.push_back(t.substr(0, static_cast<size_t>(at)) + "2" + t.substr(static_cast<size_t>(at) + 1));
+  }
+  for (const locale_tables *tables : {&plain, &nine_ends_run, &one_no_digit, &dash_in_run}) {
+    task_context *task = own_task(*tables);
+    for (const std::string &t : texts) {
+      SCOPED_TRACE("'" + t + "'");
+      const Split fast = split(task, t, -10);
+      const Split general = split(task, t + " ", -11);
+      EXPECT_EQ(fast.rc, general.rc);
+      EXPECT_EQ(fast.a, general.a);
+      EXPECT_EQ(fast.b, general.b);
+      EXPECT_EQ(fast.c, general.c);
+    }
+  }
+}
+
 TEST_F(CalendarLocale, InstalledLocaleOfTheCurrentTask) {
   locale_tables no_blank = zbhost::Host::default_locale();
   set(no_blank.separator, " ", 0);

@@ -9,11 +9,14 @@ struct Run {
   int32_t len;
 };
 
-// Converts the three runs and stores them only when all three convert.
+// Converts the three runs in order, up to the first that fails, and stores
+// them only when all three convert.
 int32_t store_runs(const Run (&runs)[3], double *first, double *second, double *third) {
   int64_t v[3];
-  for (int i = 0; i < 3; ++i)
-    if (!zifm::convert(runs[i].p, runs[i].len, &v[i])) return 1;
+  if (!zifm::convert(runs[0].p, runs[0].len, &v[0]) ||
+      !zifm::convert(runs[1].p, runs[1].len, &v[1]) ||
+      !zifm::convert(runs[2].p, runs[2].len, &v[2]))
+    return 1;
   *first = static_cast<double>(v[0]);
   *second = static_cast<double>(v[1]);
   *third = static_cast<double>(v[2]);
@@ -46,12 +49,14 @@ bool ten_character_date(const locale_tables *lt, const char *text) {
   const auto *u = reinterpret_cast<const unsigned char *>(text);
   auto in = [](const uint8_t *set, unsigned char c) { return set[c] != 0; };
   if (u[0] == ' ' || u[9] == ' ' || u[4] != u[7] || !in(lt->separator, u[4])) return false;
-  static constexpr int kStarts[4] = {0, 5, 8, 9};  // digits: run starts and the last
-  static constexpr int kInRuns[8] = {0, 1, 2, 3, 5, 6, 8, 9};
-  bool ok = in(lt->run_end, u[4]);
-  for (int i : kStarts) ok &= in(lt->digit, u[i]);
-  for (int i : kInRuns) ok &= !in(lt->run_end, u[i]);
-  return ok;
+  // Digits at the run starts and at the end; no run terminator inside a run
+  // (0-3, 5-6, 8-9); the separator ends the first run. Written out: one
+  // branch for all of it.
+  const uint8_t *digit = lt->digit, *end = lt->run_end;
+  const bool digits = in(digit, u[0]) & in(digit, u[5]) & in(digit, u[8]) & in(digit, u[9]);
+  const unsigned inside = end[u[0]] | end[u[1]] | end[u[2]] | end[u[3]] | end[u[5]] | end[u[6]] |
+                          end[u[8]] | end[u[9]];
+  return in(end, u[4]) & digits & (inside == 0);
 }
 
 }  // namespace
