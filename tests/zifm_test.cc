@@ -290,6 +290,13 @@ class CalendarLocale : public Calendar {
   static void set(uint8_t (&table)[256], const char *chars, uint8_t on) {
     for (const char *p = chars; *p; ++p) table[static_cast<unsigned char>(*p)] = on;
   }
+  // The default locale with one of its tables changed for the given characters.
+  static locale_tables changed(uint8_t (locale_tables::*table)[256], const char *chars,
+                               uint8_t on) {
+    locale_tables t = zbhost::Host::default_locale();
+    set(t.*table, chars, on);
+    return t;
+  }
   locale_tables tables_{};
   task_object first_{}, second_{};
   task_context ctx_{};
@@ -299,16 +306,11 @@ TEST_F(CalendarLocale, SeparatorsDigitsAndRunsFromTheLocale) {
   locale_tables dots = zbhost::Host::default_locale();
   std::memset(dots.separator, 0, sizeof dots.separator);
   set(dots.separator, ".", 1);
-  locale_tables no_nine = zbhost::Host::default_locale();
-  set(no_nine.digit, "9", 0);
-  locale_tables slash_in_run = zbhost::Host::default_locale();
-  set(slash_in_run.run_end, "/", 0);
-  locale_tables dash_in_run = zbhost::Host::default_locale();
-  set(dash_in_run.run_end, "-", 0);
-  locale_tables zero_ends_run = zbhost::Host::default_locale();
-  set(zero_ends_run.run_end, "0", 1);
-  locale_tables two_in_run_only = zbhost::Host::default_locale();
-  set(two_in_run_only.digit, "2", 0);
+  const locale_tables no_nine = changed(&locale_tables::digit, "9", 0);
+  const locale_tables slash_in_run = changed(&locale_tables::run_end, "/", 0);
+  const locale_tables dash_in_run = changed(&locale_tables::run_end, "-", 0);
+  const locale_tables zero_ends_run = changed(&locale_tables::run_end, "0", 1);
+  const locale_tables two_in_run_only = changed(&locale_tables::digit, "2", 0);
 
   struct Case {
     const locale_tables *tables;
@@ -338,13 +340,10 @@ TEST_F(CalendarLocale, SeparatorsDigitsAndRunsFromTheLocale) {
 // behind it; under any locale both must split alike. Each place of the runs
 // gets a character that the locale treats unusually.
 TEST_F(CalendarLocale, TenCharacterTextSplitsAsTheGeneralWay) {
-  locale_tables nine_ends_run = zbhost::Host::default_locale();
-  set(nine_ends_run.run_end, "9", 1);
-  locale_tables one_no_digit = zbhost::Host::default_locale();
-  set(one_no_digit.digit, "1", 0);
-  locale_tables dash_in_run = zbhost::Host::default_locale();
-  set(dash_in_run.run_end, "-", 0);
-  locale_tables plain = zbhost::Host::default_locale();
+  const locale_tables nine_ends_run = changed(&locale_tables::run_end, "9", 1);
+  const locale_tables one_no_digit = changed(&locale_tables::digit, "1", 0);
+  const locale_tables dash_in_run = changed(&locale_tables::run_end, "-", 0);
+  const locale_tables plain = zbhost::Host::default_locale();
   std::vector<std::string> texts = {"2011-09-09", "2011/09/09", "2011-09/09", "1111-11-11"};
   for (int at : {0, 1, 2, 3, 5, 6, 8, 9}) {
     std::string t = "1111-11-11";
