@@ -53,8 +53,32 @@ int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
 // INT64_MAX; on failure used and value are left alone.
 int32_t svc_wzrlchr(const char *text, int32_t len, int32_t, int32_t *used, int64_t *value) {
   if (!text || len <= 0 || !is_digit(text[0])) return kNoDigit;
-  // Eighteen digits never pass INT64_MAX; only longer runs are checked.
   const auto *p = reinterpret_cast<const unsigned char *>(text);
+  // The two- and four-digit runs of dates and times, written out.
+  if (len == 2 || len == 4) {
+    const unsigned d1 = p[1] - unsigned{'0'};
+    int32_t n = 1;
+    int64_t v = p[0] - '0';
+    if (d1 <= 9) {
+      v = v * 10 + d1;
+      n = 2;
+      if (len == 4) {
+        const unsigned d2 = p[2] - unsigned{'0'}, d3 = p[3] - unsigned{'0'};
+        if (d2 <= 9) {
+          v = v * 10 + d2;
+          n = 3;
+          if (d3 <= 9) {
+            v = v * 10 + d3;
+            n = 4;
+          }
+        }
+      }
+    }
+    if (used) *used = n;
+    if (value) *value = v;
+    return 0;
+  }
+  // Eighteen digits never pass INT64_MAX; only longer runs are checked.
   const int32_t quick = len < 18 ? len : 18;
   int32_t n = 0;
   int64_t v = 0;

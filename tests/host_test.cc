@@ -168,6 +168,44 @@ TEST_F(HostTest, WzrlchrReadsLeadingDigits) {
   }
 }
 
+// Runs of two and four characters, the ones dates and times hand over, are
+// read on a shorter way: every text of one to five characters over digits
+// and their neighbours must read as digit-by-digit counting says, with the
+// length at, below and above each run.
+TEST_F(HostTest, WzrlchrShortRunsAsDigitByDigit) {
+  auto f = svc<svc_wzrlchr>(*host, SVC_WZRLCHR);
+  const std::string alphabet = "0379/:a";
+  std::vector<std::string> texts = {""};
+  for (int size = 1; size <= 5; ++size) {
+    std::vector<std::string> longer;
+    for (const std::string &t : texts)
+      if (static_cast<int>(t.size()) == size - 1)
+        for (char c : alphabet) longer.push_back(t + c);
+    texts.insert(texts.end(), longer.begin(), longer.end());
+  }
+  for (const std::string &t : texts) {
+    for (int32_t len = 1; len <= static_cast<int32_t>(t.size()); ++len) {
+      SCOPED_TRACE("'" + t + "' length " + std::to_string(len));
+      int32_t want_used = 0;
+      int64_t want_value = 0;
+      while (want_used < len && t[want_used] >= '0' && t[want_used] <= '9')
+        want_value = want_value * 10 + (t[want_used++] - '0');
+      zbtest::GuardedField field(t);
+      int32_t used = -7;
+      int64_t value = -7;
+      const int32_t rc = f(field.data(), len, 0, &used, &value);
+      if (want_used == 0) {
+        EXPECT_EQ(rc, zbhost::kNoDigit);
+        EXPECT_EQ(used, -7);
+        continue;
+      }
+      EXPECT_EQ(rc, 0);
+      EXPECT_EQ(used, want_used);
+      EXPECT_EQ(value, want_value);
+    }
+  }
+}
+
 TEST_F(HostTest, WzifmnReadsTheWindowOnly) {
   struct Row {
     const char *text;
