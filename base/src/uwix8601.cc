@@ -314,13 +314,13 @@ void date_text(const char *p, char *out) {
 }
 
 // The calendar routine on a yyyy-mm-dd text, as the date readers call it.
-uint32_t calendar_date(const char *date, void *target) {
+ZB_INLINE uint32_t calendar_date(const char *date, void *target) {
   ifmblock b = inner_block(date, kDateLen, target);
   return zifmymd(&b);
 }
 
 // The datetime reader on yyyy-mm-dd and a time, then the zone correction.
-uint32_t datetime_value(const char *date, const Clock &clock, const Zone *zone, void *target) {
+ZB_INLINE uint32_t datetime_value(const char *date, const Clock &clock, const Zone *zone, void *target) {
   const uint32_t rc = calendar_date(date, target);
   if (rc != 0) return rc;
   const double day = load(target);
