@@ -53,10 +53,11 @@ bool ten_character_date(const locale_tables *lt, const char *text) {
   // (0-3, 5-6, 8-9); the separator ends the first run. Written out: one
   // branch for all of it.
   const uint8_t *digit = lt->digit, *end = lt->run_end;
-  const bool digits = in(digit, u[0]) & in(digit, u[5]) & in(digit, u[8]) & in(digit, u[9]);
+  const unsigned digits = unsigned{in(digit, u[0])} & unsigned{in(digit, u[5])} &
+                          unsigned{in(digit, u[8])} & unsigned{in(digit, u[9])};
   const unsigned inside = end[u[0]] | end[u[1]] | end[u[2]] | end[u[3]] | end[u[5]] | end[u[6]] |
                           end[u[8]] | end[u[9]];
-  return in(end, u[4]) & digits & (inside == 0);
+  return (unsigned{in(end, u[4])} & digits & unsigned{inside == 0}) != 0;
 }
 
 }  // namespace
