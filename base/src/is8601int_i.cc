@@ -429,6 +429,27 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
   return 0;
 }
 
+// The slot that designator d gives a number (M after the T is minutes, W
+// counts days and marks the weeks), or minus the problem code: no time
+// designator before the T, no designator, or a slot not after every one
+// given so far.
+[[gnu::always_inline]] inline int32_t designated_slot(iso_entity *e, Number &num, unsigned char d,
+                                                      bool t_seen) {
+  if (d == 'M' && t_seen) d = 'm';
+  if (d == 'W') {
+    e->weeks = 1;
+    d = 'D';
+    if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return -kProbOutOfRange;
+  }
+  if (!t_seen && (d == 'H' || d == 'S')) return -kProbNoTime;
+  const int32_t slot = slot_of(d);
+  if (slot < 0) return -kProbNoDesignator;
+  // This slot and every later one must still be absent.
+  const unsigned mask = ((0xFFu << slot) & 0xFFu) >> slot;
+  if ((e->absent & mask) != mask) return -kProbOutOfOrder;
+  return slot;
+}
+
 // A number followed by its designator letter (or a decimal mark).
 // num is the caller's, taken by reference (it is not used afterwards): a copy by
 // value would reload it whole right after its parts were stored.
@@ -450,18 +471,8 @@ int32_t designated_number(Scan &s, Number &num, unsigned char ch, unsigned char 
   } else {
     d = ch;
   }
-  if (d == 'M' && s.t_seen) d = 'm';
-  if (d == 'W') {
-    s.e->weeks = 1;
-    d = 'D';
-    if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return kProbOutOfRange;
-  }
-  if (!s.t_seen && (d == 'H' || d == 'S')) return kProbNoTime;
-  const int32_t slot = slot_of(d);
-  if (slot < 0) return kProbNoDesignator;
-  // This slot and every later one must still be absent.
-  const unsigned mask = ((0xFFu << slot) & 0xFFu) >> slot;
-  if ((s.e->absent & mask) != mask) return kProbOutOfOrder;
+  const int32_t slot = designated_slot(s.e, num, d, s.t_seen);
+  if (slot < 0) return -slot;
   store(s, slot, num);
   s.advance(num.u + 1);
   ++s.count;
@@ -762,6 +773,74 @@ int32_t scan_extended(Scan &s) {
   return 0;
 }
 
+// A duration of designated components, each a whole number (P1Y2M10DT2H30M,
+// PT36H, P3W): the main loop's passes for the designator kind written out,
+// with the position, count and kind held in registers. Each number is read
+// with the same host call and maximum as the main loop reads it, and each
+// step makes the loop's decisions for what it finds; at a placeholder, a
+// decimal mark, a number that ends the text or one that decides another
+// kind, the main loop carries on from the same state.
+int32_t scan_designated(Scan &s) {
+  const char *const text = s.text;
+  int32_t pos = s.pos, n = s.n;
+  int count = 0;
+  bool t_seen = false;
+  Kind kind = Kind::undecided;
+  const auto hand_over = [&] {
+    s.pos = pos;
+    s.n = n;
+    s.count = count;
+    s.t_seen = t_seen;
+    s.kind = kind;
+  };
+  while (n > 0) {
+    const unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (zb_upper(c) == 'T') {
+      t_seen = true;
+      ++pos;
+      --n;
+      if (n == 0) return kProbTrailingT;
+      count = 3;
+      continue;
+    }
+    if ((count == 3 && !t_seen) || count == 7) return kProbTooManyDigits;
+    if (c == '-') {
+      hand_over();
+      return scan_loop(s);
+    }
+    Number num;
+    if (const int32_t rc = read_digits(text + pos, n, &num); rc != 0) return rc;
+    if (num.u == n) {
+      hand_over();
+      return resume(s, num);
+    }
+    const unsigned char chr = static_cast<unsigned char>(text[pos + num.u]);
+    const unsigned char ch = zb_upper(chr);
+    if (is_mark(chr)) {
+      hand_over();
+      return resume(s, num);
+    }
+    if (kind == Kind::undecided) {
+      // What first_number decides: the designator kind unless the number
+      // opens a basic year (the T is no designator).
+      if ((count == 0 && num.u == 4 && zb_isdigit(chr)) || !is_designator(ch)) {
+        hand_over();
+        return resume(s, num);
+      }
+      kind = Kind::designators;
+    }
+    // What designated_number does with a number and its letter.
+    const int32_t slot = designated_slot(s.e, num, ch, t_seen);
+    if (slot < 0) return -slot;
+    store(s, slot, num);
+    pos += num.u + 1;
+    n -= num.u + 1;
+    ++count;
+  }
+  hand_over();
+  return 0;
+}
+
 }  // namespace
 
 // read_date_or_duration(text, length, entity, mode, keep_days): reads one
@@ -795,7 +874,7 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   }
   s.datetime = e->is_datetime != 0;
 
-  int32_t rc = s.datetime ? scan_extended(s) : scan_loop(s);
+  int32_t rc = s.datetime ? scan_extended(s) : scan_designated(s);
   if (rc == 0) rc = e->is_datetime ? finish_datetime(s) : finish_duration(s, keep_days);
   if (rc == 0) rc = strict_notation(s);
   if (rc != 0) return rc;
