@@ -125,17 +125,20 @@ constexpr PostxtIndex kPostxtIndex;
 // five positions, less its first one (the added 10000 only forces the leading
 // zeros: year 7 gives 0007). Digits are those of the host's class table.
 uint64_t year_digits(int64_t year) {
-  char text[5];
   if (year >= 0 && year <= 9999) {
-    const uint8_t hi = postxt[year / 100], lo = postxt[year % 100];
-    text[1] = static_cast<char>('0' + (hi >> 4));
-    text[2] = static_cast<char>('0' + (hi & 0xF));
-    text[3] = static_cast<char>('0' + (lo >> 4));
-    text[4] = static_cast<char>('0' + (lo & 0xF));
-  } else {
-    // No packed form; whatever is not a digit there stays F.
-    wzclchr(static_cast<int64_t>(static_cast<uint64_t>(year) + 10000u), text, 5);
+    // The digits straight from postxt, each kept where the class table
+    // takes its character for a digit.
+    const uint64_t bcd = uint64_t{postxt[year / 100]} << 8 | postxt[year % 100];
+    uint64_t digits = 0;
+    for (int shift = 12; shift >= 0; shift -= 4) {
+      const uint64_t d = bcd >> shift & 0xF;
+      digits = digits << 4 | (zb_isdigit(static_cast<unsigned char>('0' + d)) ? d : 0xFu);
+    }
+    return digits;
   }
+  // No packed form; whatever is not a digit there stays F.
+  char text[5];
+  wzclchr(static_cast<int64_t>(static_cast<uint64_t>(year) + 10000u), text, 5);
   uint64_t digits = 0;
   for (int i = 1; i < 5; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
