@@ -689,30 +689,38 @@ int32_t resume(Scan &s, Number &num) {
 // what it finds; at the first character or number that is not the expected
 // one, the main loop carries on from the same state, so the results are the
 // main loop's in every case.
-int32_t scan_extended(Scan &s) {
+int32_t scan_extended(Scan &out) {
+  // Worked on in a copy that nothing else sees, so that its fields can stay
+  // in registers across the host calls; the caller's state is written back
+  // where the main loop takes over or the scan ends.
+  Scan s = out;
+  const auto ends = [&] {
+    out = s;
+    return 0;
+  };
   Number num;
   int32_t rc;
   // Year: the first number, four digits at most, then '-': the delimited kind.
-  if (!plain_start(s)) return scan_loop(s);
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n < 4 ? s.n : 4, &num)) != 0) return rc;
-  if (num.u != 4 || num.u >= s.n || s.at(s.pos + 4) != '-') return resume(s, num);
+  if (num.u != 4 || num.u >= s.n || s.at(s.pos + 4) != '-') return resume(out = s, num);
   const unsigned char dash = zb_upper('-');
-  if (dash == 'T' || zb_isdigit('-') || is_designator(dash)) return resume(s, num);
+  if (dash == 'T' || zb_isdigit('-') || is_designator(dash)) return resume(out = s, num);
   s.kind = Kind::delimited;
   store(s, 0, num);
   s.advance(5);
   s.count = 1;
   // Month, then '-'.
-  if (!plain_start(s)) return scan_loop(s);
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (!two_digits_then(s, num, '-')) return resume(s, num);
+  if (!two_digits_then(s, num, '-')) return resume(out = s, num);
   // Day, then the T (read by the next pass).
-  if (!plain_start(s)) return scan_loop(s);
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (num.u != 2 || num.u >= s.n) return resume(s, num);
+  if (num.u != 2 || num.u >= s.n) return resume(out = s, num);
   {
     const unsigned char chr = s.at(s.pos + 2);
-    if (is_mark(chr) || chr == '-' || zb_upper(chr) != 'T') return resume(s, num);
+    if (is_mark(chr) || chr == '-' || zb_upper(chr) != 'T') return resume(out = s, num);
   }
   store(s, 2, num);
   s.advance(2);
@@ -721,23 +729,23 @@ int32_t scan_extended(Scan &s) {
   s.advance(1);
   if (s.n == 0) return kProbTrailingT;
   // Hour and minute, each then ':'.
-  if (zb_upper(':') == 'Z') return scan_loop(s);
+  if (zb_upper(':') == 'Z') return scan_loop(out = s);
   for (int k = 0; k < 2; ++k) {
-    if (!plain_start(s)) return scan_loop(s);
+    if (!plain_start(s)) return scan_loop(out = s);
     if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-    if (!two_digits_then(s, num, ':')) return resume(s, num);
+    if (!two_digits_then(s, num, ':')) return resume(out = s, num);
   }
   // Second: the end, a decimal mark or a zone.
-  if (!plain_start(s)) return scan_loop(s);
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (num.u != 2) return resume(s, num);
+  if (num.u != 2) return resume(out = s, num);
   const unsigned char blank_up = zb_upper(' ');
   if (num.u == s.n) {
-    if (blank_up == 'Z') return resume(s, num);
+    if (blank_up == 'Z') return resume(out = s, num);
     store(s, 5, num);
     s.advance(2);
     s.count = 6;
-    return 0;
+    return ends();
   }
   {
     const unsigned char chr = s.at(s.pos + 2);
@@ -752,28 +760,28 @@ int32_t scan_extended(Scan &s) {
       store(s, 5, num);
       s.advance(3);
       s.count = 6;
-      return 0;
+      return ends();
     } else {
-      return resume(s, num);
+      return resume(out = s, num);
     }
   }
   // The fraction digits, to the end or to a zone.
-  if (s.n == 0) return 0;
-  if (!plain_start(s)) return scan_loop(s);
+  if (s.n == 0) return ends();
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
   if (num.u == s.n) {
-    if (blank_up == 'Z') return resume(s, num);
+    if (blank_up == 'Z') return resume(out = s, num);
   } else {
     const unsigned char chr = s.at(s.pos + num.u);
     if (!(chr == '+' || chr == '-' || zb_upper(chr) == 'Z') || is_mark(chr))
-      return resume(s, num);
+      return resume(out = s, num);
     start_zone(s, chr, s.pos + num.u);
   }
   store(s, 6, num);
   s.advance(num.u + (s.zone ? 1 : 0));
   s.count = 7;
   s.after_mark = false;
-  return 0;
+  return ends();
 }
 
 // A duration of designated components, each a whole number (P1Y2M10DT2H30M,
