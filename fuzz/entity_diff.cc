@@ -235,9 +235,40 @@ std::string random_text(Rng &r) {
   return s;
 }
 
+// A designator duration: any run of components in order (now and then out
+// of order or repeated), short or overlong digit runs, lower-case letters, a
+// decimal mark here and there, the T missing, doubled or last: the shapes
+// the scanner's designator pass reads and those beside them.
+std::string designated(Rng &r) {
+  static const char kLetters[] = "YMWDHMS";
+  std::string s = r.chance(15) ? "-" : "";
+  s += r.chance(20) ? 'p' : 'P';
+  const bool any_order = r.chance(10);
+  bool t = false;
+  for (int i = 0; i < 7; ++i) {
+    if (i == 4 && !r.chance(10)) {
+      s += r.chance(15) ? 't' : 'T';
+      t = true;
+    }
+    if (!r.chance(45)) continue;
+    const int digits = r.chance(8) ? r.in(16, 21) : r.in(1, 4);
+    for (int k = 0; k < digits; ++k) s += static_cast<char>('0' + r.in(0, 9));
+    if (r.chance(8)) {
+      s += r.chance(50) ? '.' : ',';
+      for (int k = r.in(0, 5); k > 0; --k) s += static_cast<char>('0' + r.in(0, 9));
+    }
+    char letter = kLetters[any_order ? r.in(0, 6) : i];
+    if (r.chance(15)) letter = static_cast<char>(letter - 'A' + 'a');
+    s += letter;
+  }
+  if (!t && r.chance(5)) s += 'T';
+  return s;
+}
+
 std::string generated(Rng &r) {
   using namespace zbbench;
-  switch (r.in(0, 11)) {
+  switch (r.in(0, 13)) {
+    case 11: case 12: return designated(r);
     case 0: case 1: return duration(r);
     case 2: case 3: return ext_datetime(r);
     case 4: case 5: return interval(r);

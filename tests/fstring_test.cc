@@ -201,6 +201,8 @@ TEST_F(FstringTest, WzstripDropsTrailingBlanks) {
       {"x                   ", 20, 1, "one byte then 19 blanks"},
       {"a b ", 4, 3, "inner blank kept"},
       {"abcd", 4, 4, "no blanks"},
+      {"P1Y2M3D! ! ", 11, 10, "'!' differs from the blank in one bit"},
+      {"12345678 a b  c  ", 17, 15, "blanks inside the last word kept"},
       {std::string_view(" \t\0", 3), 3, 3, "only the space is a blank"},
       {"ab  xx", 4, 2, "bytes past the length ignored"},
       {"ab", 0, 0, "length 0 unchanged"},

@@ -125,17 +125,20 @@ constexpr PostxtIndex kPostxtIndex;
 // five positions, less its first one (the added 10000 only forces the leading
 // zeros: year 7 gives 0007). Digits are those of the host's class table.
 uint64_t year_digits(int64_t year) {
-  char text[5];
   if (year >= 0 && year <= 9999) {
-    const uint8_t hi = postxt[year / 100], lo = postxt[year % 100];
-    text[1] = static_cast<char>('0' + (hi >> 4));
-    text[2] = static_cast<char>('0' + (hi & 0xF));
-    text[3] = static_cast<char>('0' + (lo >> 4));
-    text[4] = static_cast<char>('0' + (lo & 0xF));
-  } else {
-    // No packed form; whatever is not a digit there stays F.
-    wzclchr(static_cast<int64_t>(static_cast<uint64_t>(year) + 10000u), text, 5);
+    // The digits straight from postxt, each kept where the class table
+    // takes its character for a digit.
+    const uint64_t bcd = uint64_t{postxt[year / 100]} << 8 | postxt[year % 100];
+    uint64_t digits = 0;
+    for (int shift = 12; shift >= 0; shift -= 4) {
+      const uint64_t d = bcd >> shift & 0xF;
+      digits = digits << 4 | (zb_isdigit(static_cast<unsigned char>('0' + d)) ? d : 0xFu);
+    }
+    return digits;
   }
+  // No packed form; whatever is not a digit there stays F.
+  char text[5];
+  wzclchr(static_cast<int64_t>(static_cast<uint64_t>(year) + 10000u), text, 5);
   uint64_t digits = 0;
   for (int i = 1; i < 5; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -429,6 +432,27 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
   return 0;
 }
 
+// The slot that designator d gives a number (M after the T is minutes, W
+// counts days and marks the weeks), or minus the problem code: no time
+// designator before the T, no designator, or a slot not after every one
+// given so far.
+[[gnu::always_inline]] inline int32_t designated_slot(iso_entity *e, Number &num, unsigned char d,
+                                                      bool t_seen) {
+  if (d == 'M' && t_seen) d = 'm';
+  if (d == 'W') {
+    e->weeks = 1;
+    d = 'D';
+    if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return -kProbOutOfRange;
+  }
+  if (!t_seen && (d == 'H' || d == 'S')) return -kProbNoTime;
+  const int32_t slot = slot_of(d);
+  if (slot < 0) return -kProbNoDesignator;
+  // This slot and every later one must still be absent.
+  const unsigned mask = ((0xFFu << slot) & 0xFFu) >> slot;
+  if ((e->absent & mask) != mask) return -kProbOutOfOrder;
+  return slot;
+}
+
 // A number followed by its designator letter (or a decimal mark).
 // num is the caller's, taken by reference (it is not used afterwards): a copy by
 // value would reload it whole right after its parts were stored.
@@ -450,18 +474,8 @@ int32_t designated_number(Scan &s, Number &num, unsigned char ch, unsigned char 
   } else {
     d = ch;
   }
-  if (d == 'M' && s.t_seen) d = 'm';
-  if (d == 'W') {
-    s.e->weeks = 1;
-    d = 'D';
-    if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return kProbOutOfRange;
-  }
-  if (!s.t_seen && (d == 'H' || d == 'S')) return kProbNoTime;
-  const int32_t slot = slot_of(d);
-  if (slot < 0) return kProbNoDesignator;
-  // This slot and every later one must still be absent.
-  const unsigned mask = ((0xFFu << slot) & 0xFFu) >> slot;
-  if ((s.e->absent & mask) != mask) return kProbOutOfOrder;
+  const int32_t slot = designated_slot(s.e, num, d, s.t_seen);
+  if (slot < 0) return -slot;
   store(s, slot, num);
   s.advance(num.u + 1);
   ++s.count;
@@ -675,30 +689,38 @@ int32_t resume(Scan &s, Number &num) {
 // what it finds; at the first character or number that is not the expected
 // one, the main loop carries on from the same state, so the results are the
 // main loop's in every case.
-int32_t scan_extended(Scan &s) {
+int32_t scan_extended(Scan &out) {
+  // Worked on in a copy that nothing else sees, so that its fields can stay
+  // in registers across the host calls; the caller's state is written back
+  // where the main loop takes over or the scan ends.
+  Scan s = out;
+  const auto ends = [&] {
+    out = s;
+    return 0;
+  };
   Number num;
   int32_t rc;
   // Year: the first number, four digits at most, then '-': the delimited kind.
-  if (!plain_start(s)) return scan_loop(s);
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n < 4 ? s.n : 4, &num)) != 0) return rc;
-  if (num.u != 4 || num.u >= s.n || s.at(s.pos + 4) != '-') return resume(s, num);
+  if (num.u != 4 || num.u >= s.n || s.at(s.pos + 4) != '-') return resume(out = s, num);
   const unsigned char dash = zb_upper('-');
-  if (dash == 'T' || zb_isdigit('-') || is_designator(dash)) return resume(s, num);
+  if (dash == 'T' || zb_isdigit('-') || is_designator(dash)) return resume(out = s, num);
   s.kind = Kind::delimited;
   store(s, 0, num);
   s.advance(5);
   s.count = 1;
   // Month, then '-'.
-  if (!plain_start(s)) return scan_loop(s);
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (!two_digits_then(s, num, '-')) return resume(s, num);
+  if (!two_digits_then(s, num, '-')) return resume(out = s, num);
   // Day, then the T (read by the next pass).
-  if (!plain_start(s)) return scan_loop(s);
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (num.u != 2 || num.u >= s.n) return resume(s, num);
+  if (num.u != 2 || num.u >= s.n) return resume(out = s, num);
   {
     const unsigned char chr = s.at(s.pos + 2);
-    if (is_mark(chr) || chr == '-' || zb_upper(chr) != 'T') return resume(s, num);
+    if (is_mark(chr) || chr == '-' || zb_upper(chr) != 'T') return resume(out = s, num);
   }
   store(s, 2, num);
   s.advance(2);
@@ -707,23 +729,23 @@ int32_t scan_extended(Scan &s) {
   s.advance(1);
   if (s.n == 0) return kProbTrailingT;
   // Hour and minute, each then ':'.
-  if (zb_upper(':') == 'Z') return scan_loop(s);
+  if (zb_upper(':') == 'Z') return scan_loop(out = s);
   for (int k = 0; k < 2; ++k) {
-    if (!plain_start(s)) return scan_loop(s);
+    if (!plain_start(s)) return scan_loop(out = s);
     if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-    if (!two_digits_then(s, num, ':')) return resume(s, num);
+    if (!two_digits_then(s, num, ':')) return resume(out = s, num);
   }
   // Second: the end, a decimal mark or a zone.
-  if (!plain_start(s)) return scan_loop(s);
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (num.u != 2) return resume(s, num);
+  if (num.u != 2) return resume(out = s, num);
   const unsigned char blank_up = zb_upper(' ');
   if (num.u == s.n) {
-    if (blank_up == 'Z') return resume(s, num);
+    if (blank_up == 'Z') return resume(out = s, num);
     store(s, 5, num);
     s.advance(2);
     s.count = 6;
-    return 0;
+    return ends();
   }
   {
     const unsigned char chr = s.at(s.pos + 2);
@@ -738,27 +760,95 @@ int32_t scan_extended(Scan &s) {
       store(s, 5, num);
       s.advance(3);
       s.count = 6;
-      return 0;
+      return ends();
     } else {
-      return resume(s, num);
+      return resume(out = s, num);
     }
   }
   // The fraction digits, to the end or to a zone.
-  if (s.n == 0) return 0;
-  if (!plain_start(s)) return scan_loop(s);
+  if (s.n == 0) return ends();
+  if (!plain_start(s)) return scan_loop(out = s);
   if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
   if (num.u == s.n) {
-    if (blank_up == 'Z') return resume(s, num);
+    if (blank_up == 'Z') return resume(out = s, num);
   } else {
     const unsigned char chr = s.at(s.pos + num.u);
     if (!(chr == '+' || chr == '-' || zb_upper(chr) == 'Z') || is_mark(chr))
-      return resume(s, num);
+      return resume(out = s, num);
     start_zone(s, chr, s.pos + num.u);
   }
   store(s, 6, num);
   s.advance(num.u + (s.zone ? 1 : 0));
   s.count = 7;
   s.after_mark = false;
+  return ends();
+}
+
+// A duration of designated components, each a whole number (P1Y2M10DT2H30M,
+// PT36H, P3W): the main loop's passes for the designator kind written out,
+// with the position, count and kind held in registers. Each number is read
+// with the same host call and maximum as the main loop reads it, and each
+// step makes the loop's decisions for what it finds; at a placeholder, a
+// decimal mark, a number that ends the text or one that decides another
+// kind, the main loop carries on from the same state.
+int32_t scan_designated(Scan &s) {
+  const char *const text = s.text;
+  int32_t pos = s.pos, n = s.n;
+  int count = 0;
+  bool t_seen = false;
+  Kind kind = Kind::undecided;
+  const auto hand_over = [&] {
+    s.pos = pos;
+    s.n = n;
+    s.count = count;
+    s.t_seen = t_seen;
+    s.kind = kind;
+  };
+  while (n > 0) {
+    const unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (zb_upper(c) == 'T') {
+      t_seen = true;
+      ++pos;
+      --n;
+      if (n == 0) return kProbTrailingT;
+      count = 3;
+      continue;
+    }
+    if ((count == 3 && !t_seen) || count == 7) return kProbTooManyDigits;
+    if (c == '-') {
+      hand_over();
+      return scan_loop(s);
+    }
+    Number num;
+    if (const int32_t rc = read_digits(text + pos, n, &num); rc != 0) return rc;
+    if (num.u == n) {
+      hand_over();
+      return resume(s, num);
+    }
+    const unsigned char chr = static_cast<unsigned char>(text[pos + num.u]);
+    const unsigned char ch = zb_upper(chr);
+    if (is_mark(chr)) {
+      hand_over();
+      return resume(s, num);
+    }
+    if (kind == Kind::undecided) {
+      // What first_number decides: the designator kind unless the number
+      // opens a basic year (the T is no designator).
+      if ((count == 0 && num.u == 4 && zb_isdigit(chr)) || !is_designator(ch)) {
+        hand_over();
+        return resume(s, num);
+      }
+      kind = Kind::designators;
+    }
+    // What designated_number does with a number and its letter.
+    const int32_t slot = designated_slot(s.e, num, ch, t_seen);
+    if (slot < 0) return -slot;
+    store(s, slot, num);
+    pos += num.u + 1;
+    n -= num.u + 1;
+    ++count;
+  }
+  hand_over();
   return 0;
 }
 
@@ -795,7 +885,7 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   }
   s.datetime = e->is_datetime != 0;
 
-  int32_t rc = s.datetime ? scan_extended(s) : scan_loop(s);
+  int32_t rc = s.datetime ? scan_extended(s) : scan_designated(s);
   if (rc == 0) rc = e->is_datetime ? finish_datetime(s) : finish_duration(s, keep_days);
   if (rc == 0) rc = strict_notation(s);
   if (rc != 0) return rc;

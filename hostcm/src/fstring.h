@@ -64,11 +64,15 @@ static inline int32_t zb_find_in(const char *field, int32_t len, const uint8_t *
 // Length without trailing blanks; a length of 0 or less unchanged.
 static inline int32_t zb_strip(const char *field, int32_t len) {
   if (len <= 0) return len;
-  // Whole words of eight blanks from the end first, then byte by byte.
+  // Whole words of eight bytes from the end: in the first that is not all
+  // blanks, the blanks at its end are the top bytes that match (the word is
+  // loaded little-endian). Fewer than eight bytes left: byte by byte.
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "last byte taken as the top one");
   while (len >= 8) {
     uint64_t w;
     memcpy(&w, field + len - 8, sizeof w);
-    if (w != 0x2020202020202020ull) break;
+    const uint64_t other = w ^ 0x2020202020202020ull;
+    if (other != 0) return len - __builtin_clzll(other) / 8;
     len -= 8;
   }
   while (len > 0 && field[len - 1] == ' ') --len;
