@@ -126,9 +126,10 @@ inline uint32_t call_numeric(ifm_reader reader, const char *field, int32_t width
 // field, and items per second are fields per second.
 void report(benchmark::State &state) { state.SetItemsProcessed(state.iterations()); }
 
-// ZB_BENCH_ITERATIONS=N runs every benchmark for exactly N iterations, so
-// that a count taken under a simulator (instructions, branches) divides by a
-// known number of fields; bench/profile uses it.
+// ZB_BENCH_ITERATIONS=N runs every benchmark for exactly N iterations (their
+// names gain "/iterations:N"), so that a count taken under callgrind
+// (instructions, branches) divides by a known number of fields: the reader's
+// calls are N plus the fields each benchmark checks before it is timed.
 benchmark::internal::Benchmark *counted(benchmark::internal::Benchmark *b) {
   const char *n = std::getenv("ZB_BENCH_ITERATIONS");
   if (n && *n) b->Iterations(std::strtoll(n, nullptr, 10));

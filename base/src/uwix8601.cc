@@ -202,13 +202,18 @@ ZB_INLINE bool all_digits(const uint8_t *ctype, const char *p, int32_t n) {
   return bad == 0 && (classes & GCB_CTYPE_DIGIT) != 0;
 }
 
-// The same for eight bytes at once: ASCII digits are the bytes 0x30 to 0x39,
-// high nibble 3 and a low nibble that adding 6 does not carry out of.
+// Whether all eight bytes of a word are ASCII digits, 0x30 to 0x39: high
+// nibble 3 and a low nibble that adding 6 does not carry out of.
+ZB_INLINE bool ascii_digit_word(uint64_t x) {
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u, kThrees = 0x3030303030303030u;
+  return (x & kHigh) == kThrees && ((x + 0x0606060606060606u) & kHigh) == kThrees;
+}
+
+// all_digits for eight bytes at once.
 ZB_INLINE bool eight_digits(const uint8_t *ctype, const char *p) {
   uint64_t x;
   memcpy(&x, p, sizeof x);
-  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u, kThrees = 0x3030303030303030u;
-  const bool ascii = (x & kHigh) == kThrees && ((x + 0x0606060606060606u) & kHigh) == kThrees;
+  const bool ascii = ascii_digit_word(x);
   const unsigned char *u = reinterpret_cast<const unsigned char *>(p);
   const unsigned classes = ctype[u[0]] & ctype[u[1]] & ctype[u[2]] & ctype[u[3]] & ctype[u[4]] &
                            ctype[u[5]] & ctype[u[6]] & ctype[u[7]];
@@ -217,17 +222,15 @@ ZB_INLINE bool eight_digits(const uint8_t *ctype, const char *p) {
 
 ZB_INLINE bool plain_digit(const uint8_t *ctype, char c) { return all_digits(ctype, &c, 1); }
 
-// The same for the six characters of hhmmss, written out: the loop above
-// keeps its count in a register even where the count is known.
+// all_digits for the six characters of hhmmss, written out: the loop keeps
+// its count in a register even where the count is known.
 ZB_INLINE bool six_digits(const uint8_t *ctype, const char *p) {
   uint32_t low;
   uint16_t high;
   memcpy(&low, p, sizeof low);
   memcpy(&high, p + 4, sizeof high);
   // Two '0' bytes in the top of the word stand for the missing seventh and eighth.
-  const uint64_t x = low | uint64_t{high} << 32 | uint64_t{0x3030} << 48;
-  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u, kThrees = 0x3030303030303030u;
-  const bool ascii = (x & kHigh) == kThrees && ((x + 0x0606060606060606u) & kHigh) == kThrees;
+  const bool ascii = ascii_digit_word(low | uint64_t{high} << 32 | uint64_t{0x3030} << 48);
   const unsigned char *u = reinterpret_cast<const unsigned char *>(p);
   const unsigned classes =
       ctype[u[0]] & ctype[u[1]] & ctype[u[2]] & ctype[u[3]] & ctype[u[4]] & ctype[u[5]];
@@ -320,7 +323,8 @@ ZB_INLINE uint32_t calendar_date(const char *date, void *target) {
 }
 
 // The datetime reader on yyyy-mm-dd and a time, then the zone correction.
-ZB_INLINE uint32_t datetime_value(const char *date, const Clock &clock, const Zone *zone, void *target) {
+ZB_INLINE uint32_t datetime_value(const char *date, const Clock &clock, const Zone *zone,
+                                  void *target) {
   const uint32_t rc = calendar_date(date, target);
   if (rc != 0) return rc;
   const double day = load(target);
@@ -342,8 +346,8 @@ enum class Direct { kNo, kDone };
 // Datetime fields of eight digits, the separator and a basic time, closed by
 // a zone when zone is set. Returns kNo, before any host call, for any other
 // shape.
-ZB_INLINE Direct direct_datetime(ifmblock *blk, const char *text, int32_t n, bool sep_required, bool zone,
-                       uint32_t *rc) {
+ZB_INLINE Direct direct_datetime(ifmblock *blk, const char *text, int32_t n, bool sep_required,
+                                 bool zone, uint32_t *rc) {
   const uint8_t *ctype = zb_gcb()->ctype;
   if (n < 8 || !eight_digits(ctype, text)) return Direct::kNo;
   int32_t at = 8;

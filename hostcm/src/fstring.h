@@ -20,9 +20,8 @@ ZB_API uint32_t wzclchr(int64_t value, char *field, int32_t len);
 
 // Inline forms of the measuring and searching routines, for the per-field
 // path of the readers (wzstjls measures with zb_measure, wzstrip strips with
-// zb_strip). Same results
-// as wzstjls in its measuring mode, wzstpos, wzstrip, vzsntl with a byte key
-// and vzstl, for lengths that fit 32 bits.
+// zb_strip). Same results as wzstjls in its measuring mode, wzstpos, wzstrip,
+// vzsntl with a byte key and vzstl, for lengths that fit 32 bits.
 
 // Offset of the first non-blank byte and length up to the last one; 0 and 0
 // for an empty or all-blank field.

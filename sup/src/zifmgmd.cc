@@ -47,17 +47,16 @@ int32_t compact(const char *p, int32_t n, bool year_first, double *first, double
 // without the searches. True when the three runs are 4, 2 and 2 characters.
 bool ten_character_date(const locale_tables *lt, const char *text) {
   const auto *u = reinterpret_cast<const unsigned char *>(text);
-  auto in = [](const uint8_t *set, unsigned char c) { return set[c] != 0; };
+  auto in = [](const uint8_t *set, unsigned char c) -> unsigned { return set[c] != 0; };
   if (u[0] == ' ' || u[9] == ' ' || u[4] != u[7] || !in(lt->separator, u[4])) return false;
   // Digits at the run starts and at the end; no run terminator inside a run
   // (0-3, 5-6, 8-9); the separator ends the first run. Written out: one
   // branch for all of it.
   const uint8_t *digit = lt->digit, *end = lt->run_end;
-  const unsigned digits = unsigned{in(digit, u[0])} & unsigned{in(digit, u[5])} &
-                          unsigned{in(digit, u[8])} & unsigned{in(digit, u[9])};
+  const unsigned digits = in(digit, u[0]) & in(digit, u[5]) & in(digit, u[8]) & in(digit, u[9]);
   const unsigned inside = end[u[0]] | end[u[1]] | end[u[2]] | end[u[3]] | end[u[5]] | end[u[6]] |
                           end[u[8]] | end[u[9]];
-  return (unsigned{in(end, u[4])} & digits & unsigned{inside == 0}) != 0;
+  return (in(end, u[4]) & digits & unsigned{inside == 0}) != 0;
 }
 
 }  // namespace
