@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/entity_view.h"
 #include "support/fixture.h"
@@ -273,8 +274,12 @@ TEST_F(ScannerTest, DatetimeValues) {
       {"2012.3", host_datetime(2012, 1, 1) + 0.3 * 366 * 86400, "0.3 of a leap year"},
       {"20110909T12.125", host_datetime(2011, 9, 9, 12, 7, 30), "basic: 3 digits of an hour"},
       {"20110909T1230.5", host_datetime(2011, 9, 9, 12, 30, 30), "basic: minute fraction"},
-      {"2011-09-09T12:30:45.0123", host_datetime(2011, 9, 9, 12, 30, 45.123),
-       "leading zero of a long fraction is dropped"},
+      {"2011-09-09T12:30:45.0123", host_datetime(2011, 9, 9, 12, 30, 45.012),
+       "a leading zero of a long fraction counts"},
+      {"2012-10-12T08:29:46.069178Z", host_datetime(2012, 10, 12, 8, 29, 46.069),
+       "six digits with a leading zero"},
+      {"20110909T12.5555", host_datetime(2011, 9, 9, 12) + 0.555 * 3600,
+       "basic: four digits of an hour"},
       {"2011-09-09T12:30:45.12351", host_datetime(2011, 9, 9, 12, 30, 45.124),
        "long fraction rounded"},
       {"2011-09-09T12:30:45.9999996", host_datetime(2011, 9, 9, 12, 30, 45.999),
@@ -294,15 +299,99 @@ TEST_F(ScannerTest, DatetimeValues) {
   EXPECT_EQ(scan("2011-09-09T12:30:45.9999996").e.fraction, 999);
 }
 
-// Fractions in basic notation take at most three digits; more digits, or a
-// number after the fraction, are refused rather than overwriting it.
+// A second number in the fraction slot is refused rather than written over
+// the first fraction; basic notation reads a fraction at its full width.
 TEST_F(ScannerTest, NothingOverwritesAFraction) {
   const ScanRow rows[] = {
-      {"20110909T12.1255", 1, kMissing, "a fourth digit after an hour"},
-      {"20110909T123045.1234", 1, kMissing, "a fourth digit after the seconds"},
+      {"20110909T12.1255", 0, "201190912FFFF1F5", "a fourth digit after an hour"},
+      {"20110909T123045.1234", 0, "20119091230451ED", "a fourth digit after the seconds"},
+      {"20110909T1230451234", 1, kMissing, "without a mark three digits are the fraction"},
       {"2011-09-09T12.5:30", 1, kMissing, "minutes after an hour fraction"},
+      {"2011-09-09T12:30.5:10", 1, kMissing, "seconds after a minute fraction"},
+      {"PT2,8706,0", 1, kMissing, "a second fraction of an hour"},
       {"2011.5-09", 1, kMissing, "a number after a year fraction"},
       {"P00010210T12.125", 0, "000121012FFFF1F4", "basic duration: all the digits"},
+  };
+  expect_rows(rows);
+}
+
+// Fraction digits become thousandths by their number u: v x 10^(3-u) up to
+// three digits, v / 10^(u-3) rounded (add 0.499999, truncate) for more, and
+// never 1000. Each digit string is read in every place a fraction can stand
+// and in the lenient and both strict modes.
+TEST_F(ScannerTest, FractionThousandthsByDigitCount) {
+  // The expected thousandths from the digits as decimal text alone.
+  const auto expected = [](const std::string &d) -> int64_t {
+    std::string first = (d + "000").substr(0, 3);
+    int64_t t = std::stoll(first);
+    if (d.size() > 3) {
+      const std::string rest = d.substr(3) + std::string(8, '0');
+      if (rest.compare(0, 6, "500001") >= 0) ++t;
+    }
+    return t > 999 ? 999 : t;
+  };
+  std::vector<std::string> digits;
+  for (size_t u = 1; u <= 20; ++u) {
+    digits.push_back(std::string("98765432109876543210").substr(0, u));
+    digits.push_back(std::string("12351234512345123451").substr(0, u));
+    digits.push_back(std::string(u, '9'));
+    digits.push_back(("0" + std::string("6917800000000000000")).substr(0, u));
+    digits.push_back((std::string(u > 1 ? u - 1 : 0, '0') + "7"));
+    if (u >= 3) digits.push_back("00" + std::string("4999998765432198765").substr(0, u - 2));
+  }
+  const struct Place {
+    const char *before, *after;
+    int32_t strict;  // the code in modes 0x80 and 0x200
+    int slot;        // 0 year .. 5 second: the component that carries it
+    bool datetime;
+  } places[] = {
+      {"2011-09-09T12:30:45.", "", 0, 5, true},
+      {"2011-09-09T12:30:45,", "Z", 0, 5, true},
+      {"2011-09-09T12:30.", "", 0, 4, true},
+      {"2011-09-09T12,", "", 0, 3, true},
+      {"2011-09-09.", "", 0, 2, true},
+      {"2011-01.", "", 0, 1, true},
+      {"2011.", "", 18, 0, true},
+      {"20110909T123045.", "", 18, 5, true},
+      {"20110909T123045,", "+0100", 18, 5, true},
+      {"20110909T12.", "", 18, 3, true},
+      {"PT1.", "S", 0, 5, false},
+      {"PT2,", "H", 0, 3, false},
+      {"P1.", "Y", 0, 0, false},
+      {"-P3.", "D", 0, 2, false},
+      {"P0001-02-10T02:30:00.", "", 0, 5, false},
+      {"P00010210T023000.", "", 18, 5, false},
+      {"P00010210T023000", "", 18, 5, false},
+  };
+  for (const Place &p : places) {
+    for (const std::string &d : digits) {
+      const std::string text = p.before + d + p.after;
+      SCOPED_TRACE("'" + text + "'");
+      const int64_t want = expected(d);
+      for (const int32_t mode : {0, 0x80, 0x200}) {
+        const Out o = scan(text, mode);
+        ASSERT_EQ(o.rc, mode == 0 ? 0 : p.strict) << "mode " << mode;
+        if (o.rc != 0) continue;
+        EXPECT_EQ(o.e.fraction, want);
+        EXPECT_EQ(o.e.is_datetime, p.datetime ? 1 : 0);
+        Unpacked un;
+        std::string why;
+        ASSERT_TRUE(zbtest::unpack(o.e.packed, &un, &why)) << why;
+        EXPECT_EQ(un.fraction, want);
+        EXPECT_EQ(o.e.absent & (0x80 >> p.slot), 0) << "the component with the fraction";
+        for (int later = p.slot + 1; later <= 5; ++later)
+          EXPECT_NE(o.e.absent & (0x80 >> later), 0) << "slot " << later;
+      }
+    }
+  }
+  // The texts of the report, as packed.
+  const ScanRow rows[] = {
+      {"PT0.069178S", 0, "FFFFFFFFFFF00114", "69 thousandths, not 692"},
+      {"PT2.0000048S", 0, "FFFFFFFFFFF02000", "2.000 s, not 2.048 s"},
+      {"2012-10-12T08:29:46.069178Z", 0, "2012A12082946115", "0.069 s"},
+      {"2011-09-09T12:30:45.12345678901234567890", 0, "20119091230451ED",
+       "twenty digits, beyond a 64-bit value"},
+      {"PT1.99999999999999999999999S", 0, "FFFFFFFFFFF01F9C", "rounds to 1000: 999"},
   };
   expect_rows(rows);
 }

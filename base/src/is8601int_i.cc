@@ -240,6 +240,7 @@ bool in_poss(uint8_t mask) { return kPossIndex.at[mask] >= 0; }
 // stands for an omitted component and stores nothing.
 struct Number {
   int32_t u = 0;
+  int32_t dropped = 0;  // trailing fraction digits beyond a 64-bit value, not in v
   int64_t v = 0;
   bool placeholder = false;
 };
@@ -253,8 +254,24 @@ struct Number {
   int64_t value = 0;
   if (wzrlchr(p, max, 0, &used, &value) != 0 || used < 1 || used > max) return kProbOutOfRange;
   out->u = used;
+  out->dropped = 0;
   out->v = value;
   out->placeholder = false;
+  return 0;
+}
+
+// Fraction digits, at most max of them. A fraction may have any number of
+// digits: when they go beyond a 64-bit value, the first 18 give the value
+// and the rest are only counted, since they cannot change the thousandths.
+int32_t read_fraction(const char *p, int32_t max, Number *out) {
+  int32_t rc = read_digits(p, max, out);
+  if (rc != kProbOutOfRange) return rc;
+  constexpr int32_t kKept = 18;
+  if ((rc = read_digits(p, kKept, out)) != 0) return rc;
+  int32_t u = kKept;
+  while (u < max && zb_isdigit(static_cast<unsigned char>(p[u]))) ++u;
+  out->u = u;
+  out->dropped = u - kKept;
   return 0;
 }
 
@@ -300,16 +317,41 @@ struct Scan {
   return w < s.n ? w : s.n;
 }
 
-// Fraction digits in thousandths: one or two digits scale up, three stand;
-// longer runs are brought below 1000 by tenths and rounded.
+// Whether the next number is the fraction: in the designator kind the digits
+// after the previous component's mark, otherwise the number in the fraction
+// slot while it is still empty (a second one there is refused when stored).
+[[gnu::always_inline]] inline bool fraction_next(const Scan &s) {
+  if (s.kind == Kind::designators) return s.frac >= 0 && s.frac == s.count - 1;
+  return (s.frac >= 0 || s.count == 6) && (s.e->absent & ENT_ABSENT_FRACTION);
+}
+
+// The next number of the main loop, read as wide as its slot allows. A
+// fraction after a decimal mark takes all its digits: in basic notation
+// three are read first, the width of a fraction there, and the rest only
+// when a fourth digit follows.
+[[gnu::always_inline]] inline int32_t read_number(Scan &s, Number *num) {
+  const char *p = s.text + s.pos;
+  const int32_t max = max_digits(s);
+  if (!fraction_next(s)) return read_digits(p, max, num);
+  const int32_t rc = read_fraction(p, max, num);
+  if (rc == 0 && s.frac >= 0 && num->u == max && max < s.n &&
+      zb_isdigit(static_cast<unsigned char>(p[max])))
+    return read_fraction(p, s.n, num);
+  return rc;
+}
+
+// Fraction digits in thousandths by their number u: v x 10^(3-u) for up to
+// three digits, so leading zeros count; v / 10^(u-3) for more, rounded by
+// adding 0.499999 and truncating. A fraction that would round to 1000
+// (.9999995 and the like) is kept below the next unit as 999.
 int64_t thousandths(const Number &num) {
   if (num.u == 1) return num.v * 100;
   if (num.u == 2) return num.v * 10;
-  if (num.v < 1000) return num.v;
+  if (num.u == 3) return num.v;
   double x = static_cast<double>(num.v);
-  while (x >= 1000.0) x /= 10.0;
+  for (int32_t k = num.u - num.dropped - 3; k > 0; --k) x /= 10.0;
   const int64_t t = static_cast<int64_t>(x + 0.499999);
-  return t > 999 ? 999 : t;  // .9999995 and the like would round to 1000
+  return t > 999 ? 999 : t;
 }
 
 // Year, month, day, hour, minute and second lie side by side in iso_entity,
@@ -647,7 +689,7 @@ int32_t scan_loop(Scan &s) {
     if (s.at(s.pos) == '-') {
       num.u = 1;
       num.placeholder = true;
-    } else if (const int32_t rc = read_digits(s.text + s.pos, max_digits(s), &num); rc != 0) {
+    } else if (const int32_t rc = read_number(s, &num); rc != 0) {
       return rc;
     }
     if (const int32_t rc = take_number(s, num); rc != 0) return rc;
@@ -768,7 +810,7 @@ int32_t scan_extended(Scan &out) {
   // The fraction digits, to the end or to a zone.
   if (s.n == 0) return ends();
   if (!plain_start(s)) return scan_loop(out = s);
-  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
+  if ((rc = read_fraction(s.text + s.pos, s.n, &num)) != 0) return rc;
   if (num.u == s.n) {
     if (blank_up == 'Z') return resume(out = s, num);
   } else {
