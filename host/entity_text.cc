@@ -89,8 +89,10 @@ std::string datetime_text(const PackedEntity &e) {
         s += "--";
     }
   }
+  // The fraction belongs to the last component given, date or time
+  // ("2011.500" is half a year); with none it can only be of a second.
   if (e.fraction >= 0) {
-    if (last < 3) s += "T00:00:00";  // a fraction needs a time to belong to
+    if (last < 0) s += "T00:00:00";
     append_fraction(&s, e.fraction);
   }
   return s.empty() ? std::string("T") : s;

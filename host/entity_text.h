@@ -44,7 +44,9 @@ void encode_entity(const PackedEntity &e, uint8_t out[8]);
 // ISO 8601 text of e:
 //   missing      "."
 //   datetime     the components it has: "2011", "2011-09",
-//                "2011-09-09T12:30:45.500", "T12:30" (no date part)
+//                "2011-09-09T12:30:45.500", "T12:30" (no date part); the
+//                fraction on the last of them: "2011.500" (half a year),
+//                "2011-01.500", "2011-09-09T12.500"
 //   anchor       "(ref 1960-01-01T00:00:00.000)"
 //   duration     "P1Y2M10DT2H30M", "-P1Y", "PT2H30.500M", "P0D" (all absent)
 //   single unit  "PT36H", "PT36.500H", "P2W", "-PT90S"
