@@ -452,6 +452,48 @@ TEST_F(DiagTest, SlotsReleasedWhenTasksEnd) {
   EXPECT_EQ(host->bad_frees(), 0);
 }
 
+svc_vir2g g_real_vir2g = nullptr;
+int g_vir2g_calls = 0;
+int32_t counting_vir2g(term_routine r, uint64_t *token, name_table *names, void *pidb) {
+  ++g_vir2g_calls;
+  return g_real_vir2g(r, token, names, pidb);
+}
+
+// A slot released within the task and made again by a later init lives under
+// the entry made at the first init, whose termination routine is registered
+// already: it is released at task end like the first, with no second
+// registration, and the allocator accounting balances over 1,000 cycles.
+TEST_F(DiagTest, SlotMadeAgainAfterReleaseGoesAtTaskEnd) {
+  g_real_vir2g = reinterpret_cast<svc_vir2g>(host->gcb_ptr()->vectors[0][76]);
+  const long base = host->live_blocks(), made = host->allocations();
+  task_context *t = host->new_task();
+  host->switch_task(t);
+  uint64_t token = 0;
+  g_real_vir2g(probe_term, &token, t->names, host->pidb());  // runs after the module's
+  {
+    VectorPatch patch(host->gcb_ptr(), 0, 76, reinterpret_cast<gcb_entry>(counting_vir2g));
+    g_vir2g_calls = 0;
+    api().init();
+    ASSERT_EQ(host->live_blocks(), base + 1);
+    for (int i = 0; i < 1000; ++i) {
+      ASSERT_EQ(api().term(), 0);
+      ASSERT_EQ(host->live_blocks(), base) << "cycle " << i;
+      ASSERT_EQ(offset(), "      ");
+      api().init();
+      ASSERT_EQ(host->live_blocks(), base + 1) << "cycle " << i;
+      ASSERT_NE(offset(), "      ");
+    }
+    EXPECT_EQ(g_vir2g_calls, 1) << "one registration for the entry";
+  }
+  EXPECT_EQ(host->allocations() - made, 1001);
+  host->switch_task(first_);
+  g_live_at_probe = -1;
+  host->end_task(t);
+  EXPECT_EQ(g_live_at_probe, base) << "the last slot went back at task end";
+  EXPECT_EQ(host->live_blocks(), base);
+  EXPECT_EQ(host->bad_frees(), 0);
+}
+
 TEST_F(DiagTest, ReleasedSlotIsNeverUsed) {
   task_with_debug("N8601DIAG");
   long live = host->live_blocks();

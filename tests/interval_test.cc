@@ -412,6 +412,8 @@ TEST_F(IntervalTest, EndAndStartOnMissingOrUnreachableDates) {
     const char *why;
   } rows[] = {
       {true, at(9999, 6, 1), duration(1, 0, 0), 7, "year 10000 has no four digits"},
+      {false, at(9999, 6, 1), duration(1, 0, 0, 0, 0, 0, 0, true), 7,
+       "a start after the end: year 10000 again"},
       {false, at(2011, 9, 9), duration(600, 0, 0), 0, "before the host's calendar: missing"},
       {true, at(2011, 9, 9), duration(0, kMax64, 0), 0, "month count overflows"},
       {true, at(2011, 9, 9), duration(kMax64, kMax64, 0), 0, "years and months overflow"},

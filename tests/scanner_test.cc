@@ -396,6 +396,49 @@ TEST_F(ScannerTest, FractionThousandthsByDigitCount) {
   expect_rows(rows);
 }
 
+// The entity scanner and the time readers agree to the thousandth of the
+// unit that carries the fraction on every datetime text both accept: hour,
+// minute and second fractions of 1 to 20 digits, with and without leading
+// zeros, in extended and basic notation, with and without a Z.
+TEST_F(ScannerTest, AgreesWithTheTimeReaders) {
+  const struct Form {
+    const char *reader, *before;
+    double unit;
+    const char *after;
+  } forms[] = {
+      {"i8601dt", "2011-09-09T12:30:45.", 1, ""},
+      {"i8601dt", "2011-09-09T12:30,", 60, ""},
+      {"i8601dt", "2011-09-09T12.", 3600, ""},
+      {"i8601dz", "2012-10-12T08:29:46.", 1, "Z"},
+      {"i8601dz", "2012-10-12T08:29.", 60, "Z"},
+      {"b8601dt", "20110909T123045.", 1, ""},
+      {"b8601dt", "20110909T1230.", 60, ""},
+      {"b8601dt", "20110909T12.", 3600, ""},
+      {"b8601dz", "20121012T082946,", 1, "Z"},
+  };
+  int compared = 0;
+  for (const Form &f : forms) {
+    const ifm_reader time_reader = reader(f.reader);
+    ASSERT_NE(time_reader, nullptr);
+    for (size_t u = 1; u <= 20; ++u) {
+      for (const std::string &d :
+           {std::string("98765432109876543210").substr(0, u), std::string(u, '9'),
+            ("0" + std::string("6917812345678901234")).substr(0, u),
+            std::string(u - 1, '0') + "5"}) {
+        const std::string text = f.before + d + f.after;
+        SCOPED_TRACE("'" + text + "' with " + f.reader);
+        const zbtest::ReadResult want = zbtest::read_numeric(time_reader, text);
+        const Out o = scan(text);
+        if (want.rc != 0 || want.missing() || o.rc != 0) continue;
+        EXPECT_LT(std::fabs(o.e.datetime - want.value), 0.001 * f.unit)
+            << "entity " << o.e.fraction << " thousandths";
+        ++compared;
+      }
+    }
+  }
+  EXPECT_GT(compared, 250) << "most texts are read by both";
+}
+
 // A zone that carries a datetime before 1960 across midnight moves its date
 // too (the time of day is taken in 0 to 86399 there as well).
 TEST_F(ScannerTest, ZoneShiftBefore1960) {
