@@ -33,6 +33,13 @@ INTERVALS = ["2011-09-09/P1M", "P1M/2011-09-09", "2011-01-01/2011-12-31",
              "2012-02-29/P1Y", "2011-12-31/2011-01-01", "P1D/P1D", " 2011/2012 ", "--/P1D",
              "2011-09-09T12:30:45.5/PT0.5S", "R2/2011/P1Y"]
 MODES = [0, 1, 2, 3, 4]  # 0x80, 0x100, 0x200, 0, anything
+# Fractions of more than three digits, with leading zeros, all nines, beyond
+# 64 bits, in basic notation, and a second number in the fraction slot.
+FRACTIONS = ["2011-09-09T12:30:45.069178", "2011-09-09T12:30.0691", "2011-09-09T12,00049",
+             "2011-09-09T12:30:45.12345678901234567890", "2011-09-09T12:30:45.9999996",
+             "20110909T12.5555", "20110909T123045,00012", "2011.0005", "2011-01.0691",
+             "PT0.069178S", "PT2.0000048S", "P1.99999999999999999999Y", "2011-09-09T12:30:45:0557",
+             "2011-09-09T12.5:30", "PT2,8706,0", "2011-09-09T12:30:45.0691/PT1.00049H"]
 
 
 def seeds():
@@ -56,6 +63,11 @@ def seeds():
             out["scanner"].append(bytes([m | 8 * (m % 2), 0, 0, 0, 0]) + text.encode())
         for r in range(2):
             out["entity"].append(bytes([r + 4 * (len(text) % 5), 0, 0, 16 + 4 * r, 0]) + text.encode())
+    for text in FRACTIONS:
+        for m in [0, 3]:
+            out["scanner"].append(bytes([m, 0, 0, 0, 0]) + text.encode())
+            out["interval"].append(bytes([m, 0, 0, 0, 0]) + text.encode())
+        out["entity"].append(bytes([1, 0, 0, 16, 0]) + text.encode())
     for text in INTERVALS + DURATIONS[:8]:
         for m in MODES:
             out["interval"].append(bytes([m, 0, 0, 0, 0]) + text.encode())

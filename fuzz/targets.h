@@ -467,6 +467,30 @@ inline std::string record_bytes(const Record &r) {
   return std::string(reinterpret_cast<const char *>(&r), offsetof(Record, pad));
 }
 
+// A datetime the scanner read without a zone offset, to the second, minute
+// or hour: the time reader takes the same text to the same instant, within a
+// thousandth of the unit the fraction belongs to (the scanner keeps
+// thousandths, the time reader every digit).
+inline void check_time_agreement(const Api &a, const Field &f, const Record &r, Checker *c) {
+  if (!r.is_datetime || raw_len(f) != f.window_len()) return;
+  const size_t t = f.window.find('T');
+  if (t == std::string::npos || f.window.find_first_of("+-Zz", t) != std::string::npos) return;
+  double unit;
+  if (!(r.absent & 0x04))
+    unit = 1;
+  else if (!(r.absent & 0x08))
+    unit = 60;
+  else if (!(r.absent & 0x10))
+    unit = 3600;
+  else
+    return;
+  const Outcome o = numeric_call(plain_field(f.window), a.i8601dt, c);
+  if (o.rc != 0 || untouched(o) || ifm_is_missing(value_of(o))) return;
+  const double v = value_of(o);
+  c->expect(std::fabs(r.datetime - v) < 0.001 * unit,
+            "entity " + std::to_string(r.datetime) + " against i8601dt " + std::to_string(v));
+}
+
 inline void run_scanner(Env &env, const Input &in, Checker *c) {
   const int32_t mode = mode_from(in, in.sel);
   const int32_t keep = (in.sel >> 3) & 1;
@@ -491,6 +515,7 @@ inline void run_scanner(Env &env, const Input &in, Checker *c) {
                                             hex_bytes(rec[0].packed, 8));
   else
     check_packed(env.api[0], rec[0], "the entity", c);
+  if (o[0].rc == 0) check_time_agreement(env.api[0], f, rec[0], c);
 }
 
 inline void run_interval(Env &env, const Input &in, Checker *c) {
