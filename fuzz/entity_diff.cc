@@ -507,8 +507,9 @@ bool load(zbhost::Host &host, const std::string &path, std::unique_ptr<zbhost::M
 
 // Why a text may read differently from the reference: in one part of it
 // (either side of an interval's slash), the number that fills the fraction
-// slot has more than three digits, with a leading zero or without. That
-// number is the first one after a decimal mark; in the delimited form the
+// slot has more than three digits, and a leading zero, more than 18 digits,
+// sixteen nines first, or basic notation (see verdict). That number is the
+// first one after a decimal mark; in the delimited form the
 // one after the seconds (the seventh number, counting the hour as the
 // fourth); in a basic-notation duration the digits after hhmmss; and in a
 // duration whose first run of digits ends in a mark, the digits of that run
@@ -516,10 +517,37 @@ bool load(zbhost::Host &host, const std::string &path, std::unique_ptr<zbhost::M
 // for any other text.
 std::string why_it_may_differ(const std::string &text) {
   const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  const auto verdict = [](char first) {
-    return std::string(first == '0' ? "fraction of more than three digits, leading zero"
-                                    : "fraction of more than three digits");
+  const auto run_at = [&](const std::string &t, size_t i) {
+    size_t j = i;
+    while (j < t.size() && digit(t[j])) ++j;
+    return t.substr(i, j - i);
   };
+  // Basic notation: the first run of digits is longer than a year or
+  // followed by no separator, and in a duration no designator letter makes
+  // it a designated one.
+  const auto basic = [&](const std::string &t) {
+    const size_t i = t.find_first_of("0123456789");
+    if (i == std::string::npos) return false;
+    const size_t p = t.find_first_not_of(" -");
+    const bool duration = p != std::string::npos && (t[p] == 'P' || t[p] == 'p');
+    if (duration && t.find_first_of("YMDHSWymdhsw") != std::string::npos) return false;
+    const size_t n = run_at(t, i).size(), end = i + n;
+    return n > 4 || end == t.size() || (t[end] != '-' && t[end] != ':');
+  };
+  // By the digits d of the part t: a leading zero, more than a 64-bit value
+  // holds, sixteen nines first (as a double such a value may round up to a
+  // whole unit), or a fourth digit in basic notation; any other long
+  // fraction reads as before, and the empty string says so.
+  const auto verdict = [&](const std::string &t, const std::string &d) {
+    const std::string what = "fraction of more than three digits";
+    if (d[0] == '0') return what + ", leading zero";
+    if (d.size() > 18) return what + ", more than 18";
+    if (d.size() >= 16 && d.compare(0, 16, std::string(16, '9')) == 0)
+      return what + ", sixteen nines first";
+    if (basic(t)) return what + ", basic notation";
+    return std::string();
+  };
+  std::string why;
   size_t from = 0;
   while (from <= text.size()) {
     size_t to = text.find('/', from);
@@ -532,7 +560,7 @@ std::string why_it_may_differ(const std::string &text) {
       while (i < t.size() && !digit(t[i])) ++i;
       size_t j = i;
       while (j < t.size() && digit(t[j])) ++j;
-      if (j - i > 3) return verdict(t[i]);
+      if (j - i > 3 && !(why = verdict(t, run_at(t, i))).empty()) return why;
     }
     // Numbers by slot: a T moves to the hour slot; the seventh is the fraction.
     int count = 0;
@@ -548,7 +576,7 @@ std::string why_it_may_differ(const std::string &text) {
       }
       size_t j = i;
       while (j < t.size() && digit(t[j])) ++j;
-      if (count == 6 && j - i > 3) return verdict(t[i]);
+      if (count == 6 && j - i > 3 && !(why = verdict(t, run_at(t, i))).empty()) return why;
       ++count;
       i = j;
     }
@@ -561,12 +589,14 @@ std::string why_it_may_differ(const std::string &text) {
       if (t[i] != 'T' && t[i] != 't') continue;
       size_t j = i + 1;
       while (j < t.size() && digit(t[j])) ++j;
-      if (j - i - 1 > 9) return verdict(t[i + 7]);
+      if (j - i - 1 > 9 && !(why = verdict(t, run_at(t, i + 7))).empty()) return why;
     }
     // A first run of digits that ends in a decimal mark.
     size_t j = k + 1;
     while (j < t.size() && digit(t[j])) ++j;
-    if (j < t.size() && (t[j] == '.' || t[j] == ',') && j - (k + 1) > 8) return verdict(t[k + 6]);
+    if (j < t.size() && (t[j] == '.' || t[j] == ',') && j - (k + 1) > 8 &&
+        !(why = verdict(t, run_at(t, k + 6))).empty())
+      return why;
   }
   return "";
 }
