@@ -7,9 +7,13 @@ include(CMakePackageConfigHelpers)
 
 install(TARGETS ${ZB_DELIVERABLES} LIBRARY DESTINATION ${ZB_INSTALL_MODULEDIR})
 
-# Everything under include/, subdirectories too, as it is laid out there.
+# The shared headers of include/ go to include/zelbrant/ (included as
+# "records.h" with include/zelbrant on the path, as in the source tree); the
+# headers of include/zelbrant/, included as <zelbrant/...>, go there too.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/ DESTINATION ${ZB_INSTALL_INCLUDEDIR}
-        FILES_MATCHING PATTERN "*.h")
+        FILES_MATCHING PATTERN "*.h" PATTERN zelbrant EXCLUDE)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/zelbrant/ DESTINATION ${ZB_INSTALL_INCLUDEDIR}
+        OPTIONAL FILES_MATCHING PATTERN "*.h")
 # The host's public headers; host_impl.h is its private state.
 install(FILES ${CMAKE_SOURCE_DIR}/host/host.h ${CMAKE_SOURCE_DIR}/host/family.h
         ${CMAKE_SOURCE_DIR}/host/entity_text.h DESTINATION ${ZB_INSTALL_INCLUDEDIR})
