@@ -72,7 +72,9 @@ std::string cell(const zbfuzz::Outcome &o) {
 }
 
 std::string shown(const Sample &s, const zbfuzz::Field &f) {
-  std::string t = "`" + zbfuzz::printable(s.text) + "`";
+  std::string t = "`";
+  t += zbfuzz::printable(s.text);
+  t += '`';
   if (f.width != static_cast<int32_t>(s.text.size()) || f.avail != static_cast<int32_t>(s.text.size()))
     t += " w=" + std::to_string(f.width) + " a=" + std::to_string(f.avail);
   return t;

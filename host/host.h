@@ -21,9 +21,12 @@
 
 namespace zbhost {
 
-// The directory the modules are built into (set by the build).
+// The directory to load the two modules from: $ZB_MODULE_DIR when set; for a
+// program installed in P/bin, P/lib/zelbrant when it holds them; otherwise
+// the build directory. A program built against an installed tree gets the
+// module directory from the CMake package (zelbrant_MODULE_DIR) instead.
 std::string module_dir();
-// Path of a deliverable in the build ("zelbrant" -> <dir>/zelbrant.so).
+// Path of a deliverable there ("zelbrant" -> <dir>/zelbrant.so).
 std::string module_path(const std::string &name);
 
 // Answers of the name-table and task services besides 0 (and

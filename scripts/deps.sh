@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, where it is missing (Debian).
 set -euo pipefail
-need=(g++ cmake make libgtest-dev binutils)
+# help2man makes the manual page; dpkg-dev (dpkg-shlibdeps) and file are what
+# cpack -G DEB uses.
+need=(g++ cmake make libgtest-dev binutils help2man dpkg-dev file)
 [ "${ZB_WANT_CLANG:-0}" = 1 ] && need+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${need[@]}"; do

@@ -453,9 +453,9 @@ TEST_F(FstringTest, WzclchrWritesRightJustifiedDecimal) {
     SCOPED_TRACE(std::to_string(r.value) + " in " + std::to_string(r.len) + ": " + r.why);
     // A marker byte right before the field must survive; the page after it
     // catches a write past the end.
-    zbtest::GuardedField f("#" + std::string(static_cast<size_t>(r.len), '?'));
+    zbtest::GuardedField f(std::string("#").append(static_cast<size_t>(r.len), '?'));
     EXPECT_EQ(wzclchr(r.value, f.data() + 1, r.len), r.rc);
-    EXPECT_EQ(str(f), "#" + std::string(r.expected));
+    EXPECT_EQ(str(f), std::string("#").append(r.expected));
   }
 }
 

@@ -575,16 +575,18 @@ TEST_F(HostTest, HostEndsRemainingTasksWhenDestroyed) {
 
 TEST_F(HostTest, SetLocaleReplacesTheTasksTables) {
   task_context *t = host->current_task();
+  // The tables are indexed by the character's byte value.
+  auto entry = [](auto &table, char c) -> auto & { return table[static_cast<unsigned char>(c)]; };
   locale_tables l = Host::default_locale();
-  l.separator[static_cast<unsigned char>(' ')] = 0;
-  l.separator[static_cast<unsigned char>('_')] = 1;
+  entry(l.separator, ' ') = 0;
+  entry(l.separator, '_') = 1;
   host->set_locale(t, l);
   const locale_tables *found = nullptr;
   for (task_object *o = t->objects; o && !found; o = o->next) found = o->tables;
   ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found->separator['_'], 1);
-  EXPECT_EQ(found->separator[' '], 0);
-  EXPECT_EQ(found->digit['5'], 1);
+  EXPECT_EQ(entry(found->separator, '_'), 1);
+  EXPECT_EQ(entry(found->separator, ' '), 0);
+  EXPECT_EQ(entry(found->digit, '5'), 1);
 }
 
 // Readers call the per-field services from many threads while the host

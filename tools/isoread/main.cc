@@ -26,6 +26,7 @@
 #include "options.h"
 #include "render.h"
 #include "task.h"
+#include "version.h"
 
 namespace isoread {
 namespace {
@@ -714,6 +715,11 @@ int run(int argc, char **argv) {
     std::fputs(help_text(), stdout);
     std::fputs(task_help_text(), stdout);
     return 0;
+  }
+  if (opts.version) {
+    std::vector<std::string> modules = {"zelbrant", "morvista"};
+    if (opts.module != "zelbrant" && opts.module != "morvista") modules.push_back(opts.module);
+    return print_version(modules, stdout, stderr);
   }
 
   zbhost::Host host;

@@ -139,12 +139,15 @@ bool parse_options(int argc, char **argv, Options *opts, std::string *error) {
     } else if (name == "-h" || name == "--help") {
       if (!no_value()) return false;
       opts->help = true;
+    } else if (name == "--version") {
+      if (!no_value()) return false;
+      opts->version = true;
     } else {
       *error = "unknown option " + name;
       return false;
     }
   }
-  if (opts->help) return true;
+  if (opts->help || opts->version) return true;
   if (raw + json + dump > 1) {
     *error = "choose one of --raw, --json and --dump";
     return false;
@@ -170,7 +173,9 @@ of a line is dropped.
 
 Options:
   -m, --module NAME|PATH  the module: zelbrant (the default) or morvista from
-                          the build, or the path of a module library.
+                          the build, or from lib/zelbrant of the installed
+                          tree isoread belongs to ($ZB_MODULE_DIR overrides
+                          both), or the path of a module library.
   -f, --field [POS:]NAME[W][.]
                           a field to read; repeat for more fields.
                           NAME is a registered informat of the module (in
@@ -209,6 +214,10 @@ Options:
                           interval target shorter than 32), always read
                           with one thread.
   -h, --help              print this text.
+      --version           print the version of isoread and, for each module
+                          that loads (both of the build or installed tree,
+                          and the -m module), its name, release, build
+                          identifiers and build date.
 
 Text output: one line per record, the fields separated by tabs, each the
 extended ISO 8601 text of its value (date, time or datetime, as its informat

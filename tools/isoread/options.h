@@ -27,6 +27,7 @@ struct Options {
   std::vector<std::string> files;  // none: standard input; "-" is it too
   int jobs = 1;  // threads reading records (--jobs)
   bool help = false;
+  bool version = false;  // --version
   TaskOptions task;  // entity readers, host options, GMT offset
 };
 
