@@ -75,6 +75,12 @@ bool split(double v, Parts *p) {
   if (!std::isfinite(v)) return false;
   double a = std::fabs(v);
   if (a >= 1e15) return false;
+  if (std::trunc(a) == a) {  // a whole number: all its digits, no fraction
+    p->whole = static_cast<int64_t>(a);
+    p->nfrac = 0;
+    p->negative = v < 0 && p->whole != 0;
+    return true;
+  }
   int digits = 1;
   for (double t = 10; a >= t && digits < 15; t *= 10) ++digits;
   if (split_short(a, 15 - digits, p)) {
@@ -116,12 +122,31 @@ void to_floor(Parts *p) {
   while (p->nfrac > 0 && p->frac[p->nfrac - 1] == '0') --p->nfrac;
 }
 
-char *pad(char *out, int64_t v, int width) {  // v >= 0
+// v >= 0 in at least width digits, zeros in front.
+char *pad_wide(char *out, int64_t v, int width) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
   for (int n = static_cast<int>(r.ptr - buf); n < width; ++n) *out++ = '0';
   std::memcpy(out, buf, r.ptr - buf);
   return out + (r.ptr - buf);
+}
+
+// Two digits (v in 0..99) from a table of pairs.
+inline char *put2(char *out, int64_t v) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  std::memcpy(out, kPairs + 2 * v, 2);
+  return out + 2;
+}
+
+// The common widths (months, days, clock parts, four-digit years) written
+// in place; anything longer through the general conversion.
+inline char *pad(char *out, int64_t v, int width) {  // v >= 0
+  if (width == 2 && v < 100) return put2(out, v);
+  if (width == 4 && v < 10000) return put2(put2(out, v / 100), v % 100);
+  return pad_wide(out, v, width);
 }
 
 char *put_date(char *out, int64_t days) {
@@ -147,8 +172,7 @@ char *put_clock(char *out, int64_t secs, const Parts &p) {  // secs >= 0
   out = pad(out, secs % 60, 2);
   if (p.nfrac > 0) {
     *out++ = '.';
-    std::memcpy(out, p.frac, p.nfrac);
-    out += p.nfrac;
+    for (int i = 0; i < p.nfrac; ++i) *out++ = p.frac[i];
   }
   return out;
 }
