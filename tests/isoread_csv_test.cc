@@ -290,19 +290,25 @@ TEST_F(IsoreadCsv, ProgressOnATerminal) {
   std::string src = file("in.txt", in), out = dir_ + "/out.txt", tty = dir_ + "/tty.txt";
   auto through_pty = [&](const std::string &opts) {
     std::string cmd = "ISOREAD_PROGRESS_MS=0 CI= script -qec \"" ZB_BUILD_DIR "/isoread " + opts +
-                      " -f B8601DA8. -o " + out + " " + src + "\" /dev/null </dev/null >" + tty;
+                      " -f B8601DA8. " + src + "\" /dev/null </dev/null >" + tty;
     std::system(cmd.c_str());
     return slurp(tty);
   };
-  std::string shown = through_pty("");
+  std::string shown = through_pty("-o " + out);
   EXPECT_NE(shown.find("MB of 0.2 MB"), std::string::npos) << shown;
   EXPECT_NE(shown.find("%, "), std::string::npos) << shown;
   EXPECT_NE(shown.find("\r\033[Kisoread: 20000 records"), std::string::npos) << shown;
   std::string want;
   for (int i = 0; i < 20000; ++i) want += "2011-09-09\n";
   EXPECT_TRUE(slurp(out) == want);
-  shown = through_pty("--no-progress");
-  EXPECT_EQ(shown.find("MB of"), std::string::npos) << shown;
+  for (const char *off : {"--no-progress -o", "--progress --no-progress -o"}) {
+    shown = through_pty(off + (" " + out));
+    EXPECT_EQ(shown.find("MB of"), std::string::npos) << off << ": " << shown;
+  }
+  // The output on the terminal too: no progress line runs through it.
+  shown = through_pty("");
+  EXPECT_EQ(shown.find("MB of"), std::string::npos) << shown.substr(0, 200);
+  EXPECT_NE(shown.find("2011-09-09"), std::string::npos);
 
   setenv("ISOREAD_PROGRESS_MS", "0", 1);
   ProgramOutcome o = run_isoread({"-f", "B8601DA8.", src}, "");

@@ -1009,9 +1009,11 @@ std::string header_line(const Options &opts, const std::vector<std::string> &nam
   return line += '\n';
 }
 
-// The progress display: on a terminal when every input is a file and CI
-// is not set, or as asked by --progress and --no-progress.
-std::unique_ptr<ProgressLine> make_progress(const Options &opts, const std::vector<std::string> &files) {
+// The progress display: on a terminal when every input is a file, the
+// output does not go to that terminal too (the line would run through it)
+// and CI is not set; or as asked by --progress and --no-progress.
+std::unique_ptr<ProgressLine> make_progress(const Options &opts, const std::vector<std::string> &files,
+                                            int out_fd) {
   uint64_t total = 0;
   bool all_files = true;
   for (const std::string &f : files) {
@@ -1023,7 +1025,8 @@ std::unique_ptr<ProgressLine> make_progress(const Options &opts, const std::vect
   bool terminal = ::isatty(STDERR_FILENO);
   const char *ci = std::getenv("CI");
   bool show = opts.progress == Progress::on ||
-              (opts.progress == Progress::automatic && terminal && all_files && !(ci && *ci));
+              (opts.progress == Progress::automatic && terminal && all_files && !::isatty(out_fd) &&
+               !(ci && *ci));
   if (!show) return std::make_unique<ProgressLine>();
   return std::make_unique<ProgressLine>(terminal, all_files ? total : 0);
 }
@@ -1068,7 +1071,7 @@ int run(int argc, char **argv) {
   }
   std::vector<std::string> files = opts.files;
   if (files.empty()) files.push_back("-");
-  std::unique_ptr<ProgressLine> progress = make_progress(opts, files);
+  std::unique_ptr<ProgressLine> progress = make_progress(opts, files, out_fd);
 
   TaskScope task(host, *module, opts.task);  // ends before the module goes
   bool input_failed = false;

@@ -278,8 +278,9 @@ Options:
       --progress          show progress on standard error (a line redrawn on
                           a terminal, a line a second otherwise).
       --no-progress       never show progress. Without either, progress is
-                          shown when standard error is a terminal, every
-                          input is a file and CI is not set.
+                          shown when standard error is a terminal, the
+                          output is not, every input is a file and CI is
+                          not set.
       --raw               print the host numbers (days, seconds) instead of
                           ISO text.
       --json              print JSON Lines, one object per record.
