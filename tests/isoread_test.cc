@@ -387,7 +387,8 @@ TEST_F(IsoreadTest, HelpDocumentsEveryOption) {
   EXPECT_EQ(o.status, 0);
   for (const char *part : {"--module", "--field", "--delimiter", "--raw", "--json", "--dump",
                            "[POS:]NAME[W][.]", "Exit status", "Examples", "zelbrant",
-                           "morvista", "i8601dz"})
+                           "morvista", "i8601dz", "--csv", "--header", "--keep", "--errors",
+                           "--output", "--progress", "--no-progress", "-f when:B8601DZ"})
     EXPECT_TRUE(contains(o.out, part)) << part;
 }
 
