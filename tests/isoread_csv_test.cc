@@ -121,8 +121,9 @@ TEST_F(IsoreadCsv, KeptRecordsReadBackWhole) {
   for (const DelimRow &d : kDelims) {
     SCOPED_TRACE(std::string("delimiter ") + (d.delim == '\t' ? "tab" : std::string(1, d.delim)));
     std::string src = file("in.csv", zbtest::csv_records(3000, d.delim, 61 + d.delim));
-    for (const auto &more : {std::vector<std::string>{"-f", "1:B8601DA8."},
-                             std::vector<std::string>{"--errors", "-f", "1:B8601DA8.", "-f", "B8601TM"}}) {
+    for (const auto &more :
+         {std::vector<std::string>{"-f", "1:B8601DA8."},
+          std::vector<std::string>{"--errors", "-f", "1:B8601DA8.", "-f", "B8601TM"}}) {
       int ncols = more[0] == "--errors" ? 4 : 1;
       ProgramOutcome o = run_isoread(cat(cat({"--csv", "--keep"}, d.extra), cat(more, {src})), "");
       ASSERT_EQ(o.status, 1) << o.err;  // some dates fail
@@ -247,7 +248,8 @@ TEST_F(IsoreadCsv, OutputFileAndJsonCode) {
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(slurp(out), "2011-09-09\n!0x8001d814\n");
   o = run_isoread({"--json", "-f", "B8601DA8."}, "20110230\n");
-  EXPECT_NE(o.out.find("\"rc\": 2147604500, \"code\": \"0x8001d814\", "), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("\"rc\": 2147604500, \"code\": \"0x8001d814\", "), std::string::npos)
+      << o.out;
   o = run_isoread({"-o", dir_ + "/no/such/dir", "-f", "B8601DA8."}, "");
   EXPECT_EQ(o.status, 2);
   EXPECT_NE(o.err.find("cannot write"), std::string::npos) << o.err;

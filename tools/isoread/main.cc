@@ -103,7 +103,8 @@ class Counts {
     if (!by_code_.empty()) s += ")";
     if (unterminated) s += "; " + count(unterminated, "record") + " with an unclosed quote";
     if (cut)
-      s += "; " + std::to_string(cut) + (cut == 1 ? " field cut short by its width" : " fields cut short by their width") +
+      s += "; " + std::to_string(cut) +
+           (cut == 1 ? " field cut short by its width" : " fields cut short by their width") +
            " (the first in record " + std::to_string(first_cut) + ")";
     return s;
   }
@@ -186,7 +187,8 @@ class Processor {
           input = rec.data() + token_begin_[k], len = token_end_[k] - token_begin_[k];
         }
       } else {
-        size_t start = at - 1 < static_cast<int64_t>(rec.size()) ? static_cast<size_t>(at - 1) : rec.size();
+        size_t start =
+            at - 1 < static_cast<int64_t>(rec.size()) ? static_cast<size_t>(at - 1) : rec.size();
         input = rec.data() + start, len = rec.size() - start;
       }
       r.column = static_cast<int32_t>(at);
@@ -317,7 +319,8 @@ class Processor {
   // emit_text for records without entity fields: room for the whole line is
   // taken at once.
   void emit_values(std::string_view rec, Output &out) {
-    char *p = out.reserve((opts_.keep ? rec.size() + 1 : 0) + fields_.size() * (kValueRoom + 1) + 1);
+    char *p =
+        out.reserve((opts_.keep ? rec.size() + 1 : 0) + fields_.size() * (kValueRoom + 1) + 1);
     p = kept(p, rec);
     for (size_t i = 0; i < fields_.size(); ++i) {
       if (i) *p++ = sep_;
@@ -963,8 +966,9 @@ bool resolve_columns(Options *opts, std::vector<Field> *fields,
     if (it == names.end()) {
       std::string list;
       for (const std::string &n : names) list += (list.empty() ? "" : ", ") + n;
-      *error = "field '" + spec.given + "': no column '" + spec.column + "' in the header" +
-               (names.empty() ? std::string(" (no input has one)") : " (its columns: " + list + ")");
+      *error =
+          "field '" + spec.given + "': no column '" + spec.column + "' in the header" +
+          (names.empty() ? std::string(" (no input has one)") : " (its columns: " + list + ")");
       return false;
     }
     spec.pos = static_cast<int32_t>(it - names.begin()) + 1;
@@ -1012,8 +1016,8 @@ std::string header_line(const Options &opts, const std::vector<std::string> &nam
 // The progress display: on a terminal when every input is a file, the
 // output does not go to that terminal too (the line would run through it)
 // and CI is not set; or as asked by --progress and --no-progress.
-std::unique_ptr<ProgressLine> make_progress(const Options &opts, const std::vector<std::string> &files,
-                                            int out_fd) {
+std::unique_ptr<ProgressLine> make_progress(const Options &opts,
+                                            const std::vector<std::string> &files, int out_fd) {
   uint64_t total = 0;
   bool all_files = true;
   for (const std::string &f : files) {
@@ -1065,7 +1069,8 @@ int run(int argc, char **argv) {
   if (!opts.output.empty()) {
     out_fd = ::open(opts.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (out_fd < 0) {
-      std::fprintf(stderr, "isoread: cannot write %s: %s\n", opts.output.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "isoread: cannot write %s: %s\n", opts.output.c_str(),
+                   std::strerror(errno));
       return 2;
     }
   }

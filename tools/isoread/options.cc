@@ -24,9 +24,11 @@ bool parse_field(const std::string &arg, FieldSpec *f, std::string *error) {
   std::string_view s = arg;
   if (size_t colon = s.find(':'); colon != std::string_view::npos) {
     std::string_view before = s.substr(0, colon);
-    bool number = !before.empty() && before.find_first_not_of("0123456789") == std::string_view::npos;
+    bool number =
+        !before.empty() && before.find_first_not_of("0123456789") == std::string_view::npos;
     if (before.empty() || (number && !parse_pos(before, &f->pos))) {
-      *error = "bad field '" + arg + "': the position before ':' must be a number from 1 or a column name";
+      *error = "bad field '" + arg +
+               "': the position before ':' must be a number from 1 or a column name";
       return false;
     }
     if (!number) f->column = std::string(before);
