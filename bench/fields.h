@@ -70,6 +70,16 @@ inline std::string basic_zone(Rng &r) {
   return fmt(k < 7 ? "+%02d%02d" : "-%02d%02d", h, m);
 }
 
+// One record of the isoread benchmark's fixed-width file (no '\n'): a basic
+// date (columns 1-8), a basic datetime with zone (9-28, blank-padded after a
+// Z) and a basic time (29-34).
+inline std::string fixed_record(Rng &r) {
+  std::string rec = basic_date(any_date(r));
+  std::string dz = basic_date(any_date(r)) + "T" + basic_time(r, false) + basic_zone(r);
+  dz.resize(20, ' ');
+  return rec + dz + basic_time(r, false);
+}
+
 inline std::string ext_time(Rng &r) {
   return fmt("%02d:%02d:%02d", r.in(0, 23), r.in(0, 59), r.in(0, 59));
 }

@@ -1,8 +1,10 @@
-// Writes a fixed-width record file for the isoread benchmark: each record a
-// basic date (columns 1-8), a basic datetime with zone (9-28, blank-padded
-// after a Z) and a basic time (29-34).
+// Writes a record file for the isoread benchmark: each record a basic date,
+// a basic datetime with zone and a basic time, in fixed columns (see
+// fixed_record), or with "csv" the same three as CSV cells, the datetime in
+// quotes, after a quoted note that holds a comma and now and then a doubled
+// quote or a line break.
 //
-//   zb_bench_gen FILE MEGABYTES
+//   zb_bench_gen FILE MEGABYTES [csv]
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,8 +12,9 @@
 #include "fields.h"
 
 int main(int argc, char **argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: zb_bench_gen FILE MEGABYTES\n");
+  const bool csv = argc == 4 && std::string(argv[3]) == "csv";
+  if (argc != 3 && !csv) {
+    std::fprintf(stderr, "usage: zb_bench_gen FILE MEGABYTES [csv]\n");
     return 2;
   }
   FILE *f = std::fopen(argv[1], "wb");
@@ -24,12 +27,14 @@ int main(int argc, char **argv) {
   std::string rec;
   long long written = 0;
   while (written < want) {
-    rec = zbbench::basic_date(zbbench::any_date(r));
-    std::string dz = zbbench::basic_date(zbbench::any_date(r)) + "T" + zbbench::basic_time(r, false) +
-                     zbbench::basic_zone(r);
-    dz.resize(20, ' ');
-    rec += dz;
-    rec += zbbench::basic_time(r, false);
+    rec = zbbench::fixed_record(r);
+    if (csv) {
+      int k = r.in(0, 99);
+      std::string note = k < 5 ? "said \"\"no\"\", twice" : k < 8 ? "two\nlines, here" : "a, b";
+      std::string dz = rec.substr(8, 20);
+      while (dz.back() == ' ') dz.pop_back();
+      rec = "\"" + note + "\"," + rec.substr(0, 8) + ",\"" + dz + "\"," + rec.substr(28);
+    }
     rec += '\n';
     if (std::fwrite(rec.data(), 1, rec.size(), f) != rec.size()) {
       std::perror(argv[1]);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/csv_records.h"
 #include "support/run_isoread.h"
 
 namespace {
@@ -104,6 +105,35 @@ TEST(IsoreadJobs, ManyBlocksPrintWhatOneThreadPrints) {
   expect_same(run_isoread(with(kModes[2].args, {}), input),
               run_isoread(with(kModes[2].args, {"--jobs=2"}), input));
   std::remove(path.c_str());
+}
+
+// CSV: blocks end only where a record does, never inside quotes, so quoted
+// line breaks across block edges give what one thread gives; so do record
+// and line numbers in the messages of a quote left open at the end.
+TEST(IsoreadJobs, CsvBlocksKeepQuotedCellsWhole) {
+  const std::string records = zbtest::csv_records(6000, ',', 8);
+  const std::string inputs[] = {records, records + "20110909,\"open\n20120229\n\"x\n"};
+  const std::vector<std::string> modes[] = {
+      {"--csv", "-f", "1:B8601DA8.", "-f", "3:i8601da"},
+      {"--csv", "--keep", "--errors", "-f", "1:B8601DA8."},
+      {"--csv", "--json", "-f", "1:B8601DA8.", "-f", "2:i8601da"},
+      {"--csv", "--header", "--keep", "-f", "20110909:B8601DA8."},
+  };
+  for (const std::string &in : inputs) {
+    std::string path = temp_file(in);
+    ASSERT_FALSE(path.empty());
+    for (const auto &m : modes) {
+      SCOPED_TRACE(m[1] + " " + m.back() + (in.size() > records.size() ? ", open quote at the end" : ""));
+      ProgramOutcome one = run_isoread(with(m, {path}), "");
+      ASSERT_LE(one.status, 1) << one.err;
+      for (size_t block : {16, 300, 65536}) {
+        BlockBytes b(block);
+        SCOPED_TRACE("blocks of " + std::to_string(block));
+        expect_same(one, run_isoread(with(m, {"--jobs", "3", path}), ""));
+      }
+    }
+    std::remove(path.c_str());
+  }
 }
 
 // The end of the input: a last record without '\n' (with or without '\r'),

@@ -191,8 +191,8 @@ TEST_F(IsoreadTest, AvailableLengthIsTheRestOfTheRecord) {
   Outcome o = run({"--json", "-f", "1:B8601DA10.", "-f", "20:B8601TM"}, "20110909\n");
   EXPECT_EQ(o.out,
             R"({"record": 1, "fields": [)"
-            R"({"name": "B8601DA10.", "width": 10, "text": "20110909", "rc": 0, "error": null, "status": 0, "value": 18879, "untouched": false}, )"
-            R"({"name": "B8601TM8.", "width": 8, "text": "", "rc": 0, "error": null, "status": 8, "value": null, "untouched": false}]})"
+            R"({"name": "B8601DA10.", "width": 10, "text": "20110909", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}, )"
+            R"({"name": "B8601TM8.", "width": 8, "text": "", "rc": 0, "code": "0x00000000", "error": null, "status": 8, "value": null, "untouched": false}]})"
             "\n");
   o = run({"--dump", "-d", ";", "-f", "B8601DA", "-f", "B8601TM"}, "20110909;1230\n");
   EXPECT_TRUE(contains(o.out, "field number 1, width 10, available 8")) << o.out;
@@ -204,9 +204,9 @@ TEST_F(IsoreadTest, RoutineWidthFollowsEachRecord) {
   Outcome o = run({"--json", "-f", "6:i8601da"}, "abcd 2011-09-09\nabcd  2011-09-09 \n");
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out,
-            R"({"record": 1, "fields": [{"name": "i8601da", "width": 10, "text": "2011-09-09", "rc": 0, "error": null, "status": 0, "value": 18879, "untouched": false}]})"
+            R"({"record": 1, "fields": [{"name": "i8601da", "width": 10, "text": "2011-09-09", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}]})"
             "\n"
-            R"({"record": 2, "fields": [{"name": "i8601da", "width": 12, "text": " 2011-09-09 ", "rc": 0, "error": null, "status": 0, "value": 18879, "untouched": false}]})"
+            R"({"record": 2, "fields": [{"name": "i8601da", "width": 12, "text": " 2011-09-09 ", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}]})"
             "\n");
 }
 
@@ -243,12 +243,12 @@ TEST_F(IsoreadTest, JsonLines) {
   EXPECT_EQ(o.status, 1);
   std::string want =
       R"({"record": 1, "fields": [)"
-      R"({"name": "B8601DA9.", "width": 9, "text": "20110909 ", "rc": 0, "error": null, "status": 0, "value": 18879, "untouched": false}, )"
-      R"({"name": "B8601DA8.", "width": 8, "text": "20110230", "rc": 2147604500, "error": "invalid date or datetime", "status": 0, "value": null, "untouched": false}]})"
+      R"({"name": "B8601DA9.", "width": 9, "text": "20110909 ", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}, )"
+      R"({"name": "B8601DA8.", "width": 8, "text": "20110230", "rc": 2147604500, "code": "0x8001d814", "error": "invalid date or datetime", "status": 0, "value": null, "untouched": false}]})"
       "\n"
       R"({"record": 2, "fields": [)"
-      R"({"name": "B8601DA9.", "width": 9, "text": "\"\\\u0001é\u00ff", "rc": 2147604500, "error": "invalid date or datetime", "status": 0, "value": null, "untouched": true}, )"
-      R"({"name": "B8601DA8.", "width": 8, "text": "", "rc": 0, "error": null, "status": 8, "value": null, "untouched": false}]})"
+      R"({"name": "B8601DA9.", "width": 9, "text": "\"\\\u0001é\u00ff", "rc": 2147604500, "code": "0x8001d814", "error": "invalid date or datetime", "status": 0, "value": null, "untouched": true}, )"
+      R"({"name": "B8601DA8.", "width": 8, "text": "", "rc": 0, "code": "0x00000000", "error": null, "status": 8, "value": null, "untouched": false}]})"
       "\n";
   EXPECT_EQ(o.out, want);
 }
@@ -337,7 +337,16 @@ TEST_F(IsoreadTest, UsageAndSetupErrorsExitTwo) {
       {{"--raw=1", "-f", "B8601DA"}, "takes no value", "flag with a value"},
       {{"--raw", "--json", "-f", "B8601DA"}, "choose one", "two output modes"},
       {{"-f", "0:B8601DA"}, "position", "position 0"},
-      {{"-f", "x:B8601DA"}, "position", "position not a number"},
+      {{"-f", "x:B8601DA"}, "names a column: give --header", "a column name without --header"},
+      {{"-f", ":B8601DA"}, "position", "nothing before ':'"},
+      {{"--header", "-f", "B8601DA"}, "--header needs --csv or --delimiter", "header of fixed columns"},
+      {{"--errors", "-f", "B8601DA"}, "--errors adds columns to CSV output", "--errors without --csv"},
+      {{"--csv", "--json", "--errors", "-f", "B8601DA"}, "--errors adds columns", "--errors with JSON"},
+      {{"--keep", "--dump", "-f", "B8601DA"}, "--keep writes text or CSV", "--keep with --dump"},
+      {{"--csv", "-d", "\"", "-f", "B8601DA"}, "the quote cannot be the delimiter", "quote as delimiter"},
+      {{"-o", "", "-f", "B8601DA"}, "needs a file name", "empty output name"},
+      {{"--csv", "--header", "-f", "nope:B8601DA"}, "no column 'nope' in the header (its columns: 20110909)",
+       "unknown column name"},
       {{"-f", "3:"}, "no informat", "position alone"},
       {{"-d", "ab", "-f", "B8601DA"}, "bad delimiter", "delimiter of two characters"},
       {{"-f", "B8601XX"}, "B8601DA B8601TM B8601TZ B8601DT B8601DZ B8601DN B8601DJ B8601CI",
@@ -378,7 +387,8 @@ TEST_F(IsoreadTest, HelpDocumentsEveryOption) {
   EXPECT_EQ(o.status, 0);
   for (const char *part : {"--module", "--field", "--delimiter", "--raw", "--json", "--dump",
                            "[POS:]NAME[W][.]", "Exit status", "Examples", "zelbrant",
-                           "morvista", "i8601dz"})
+                           "morvista", "i8601dz", "--csv", "--header", "--keep", "--errors",
+                           "--output", "--progress", "--no-progress", "-f when:B8601DZ"})
     EXPECT_TRUE(contains(o.out, part)) << part;
 }
 

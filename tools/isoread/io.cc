@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstring>
 
+#include "csv.h"
+
 namespace isoread {
 
 namespace {
@@ -18,11 +20,16 @@ constexpr size_t kMaxRecord = INT32_MAX;
 
 LineReader::LineReader() : buf_(kReadChunk) {}
 
-void LineReader::reset(int fd) {
+void LineReader::reset(int fd, std::string_view prefix) {
   fd_ = fd;
-  begin_ = end_ = 0;
+  begin_ = 0;
+  if (buf_.size() < prefix.size() + kReadChunk) buf_.resize(prefix.size() + kReadChunk);
+  std::memcpy(buf_.data(), prefix.data(), prefix.size());
+  end_ = prefix.size();
   eof_ = false;
   error_ = 0;
+  unterminated_ = false;
+  bytes_read_ = prefix.size();
 }
 
 // Makes room behind the pending bytes and reads once more; false when
@@ -42,6 +49,7 @@ bool LineReader::fill() {
     ssize_t n = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
     if (n > 0) {
       end_ += static_cast<size_t>(n);
+      bytes_read_ += static_cast<uint64_t>(n);
       return true;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -52,31 +60,56 @@ bool LineReader::fill() {
 }
 
 bool LineReader::next(std::string_view *record) {
-  size_t scanned = begin_;
   for (;;) {
     const char *start = buf_.data() + begin_;
-    auto *nl = static_cast<const char *>(
-        std::memchr(buf_.data() + scanned, '\n', end_ - scanned));
-    size_t len;
-    if (nl) {
-      len = static_cast<size_t>(nl - start);
-      begin_ += len + 1;
-    } else {
-      size_t pending = end_ - begin_;
-      bool more = pending < kMaxRecord && fill();
-      if (more) {
-        scanned = begin_ + pending;  // those bytes hold no '\n'
-        continue;
-      }
-      if (error_ || pending == 0) return false;
-      len = pending < kMaxRecord ? pending : kMaxRecord;
-      start = buf_.data() + begin_;
-      begin_ += len;
+    size_t pending = end_ - begin_;
+    RecordCut cut;
+    if (next_record(start, pending, csv_, delim_, eof_, &cut)) {
+      begin_ += cut.next;
+      unterminated_ = cut.unterminated;
+      *record = std::string_view(start, cut.len);
+      return true;
     }
-    if (len > 0 && start[len - 1] == '\r') --len;
-    *record = std::string_view(start, len);
-    return true;
+    if (pending >= kMaxRecord) {
+      // Cut here (the host's lengths are 32-bit).
+      begin_ += kMaxRecord;
+      unterminated_ = false;
+      *record = std::string_view(start, kMaxRecord);
+      return true;
+    }
+    if (!fill()) {
+      if (error_ || end_ == begin_) return false;
+      // At the end now: the pending bytes are the last record.
+    }
   }
+}
+
+bool read_first_record(int fd, bool csv, char delim, std::string *record, std::string *rest,
+                       int *error) {
+  std::string buf;
+  bool at_end = false;
+  RecordCut cut;
+  while (!next_record(buf.data(), buf.size(), csv, delim, at_end, &cut)) {
+    if (at_end) {  // an empty input
+      record->clear();
+      rest->clear();
+      return true;
+    }
+    size_t have = buf.size();
+    buf.resize(have + kReadChunk);
+    ssize_t n;
+    do n = ::read(fd, buf.data() + have, kReadChunk);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) {
+      *error = errno;
+      return false;
+    }
+    buf.resize(have + static_cast<size_t>(n));
+    at_end = n == 0;
+  }
+  record->assign(buf.data(), cut.len);
+  rest->assign(buf.data() + cut.next, buf.size() - cut.next);
+  return true;
 }
 
 Output::Output(int fd) : buf_(kOutBuffer), fd_(fd) {}

@@ -4,22 +4,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace isoread {
 
-// Reads records (lines) from a descriptor. A record ends at '\n'; a '\r'
+// Reads records from a descriptor: lines, or CSV records (which may hold
+// line breaks in quotes) after set_csv. A record ends at '\n'; a '\r'
 // before it is dropped; a last line without '\n' is a record too. A record
 // stays valid until the next call.
 class LineReader {
  public:
   LineReader();
-  void reset(int fd);
+  void set_csv(char delim) { csv_ = true, delim_ = delim; }
+  // Reads from fd, after the bytes of prefix (read from it before).
+  void reset(int fd, std::string_view prefix = {});
   // The next record; false at the end of the input or on a read error.
   bool next(std::string_view *record);
   // errno of a failed read, or 0.
   int error() const { return error_; }
+  // The last record had a quote left open to the end of the input.
+  bool unterminated() const { return unterminated_; }
+  // Bytes read from the descriptor since reset.
+  uint64_t bytes_read() const { return bytes_read_; }
 
  private:
   bool fill();
@@ -28,7 +36,16 @@ class LineReader {
   int fd_ = -1;
   bool eof_ = false;
   int error_ = 0;
+  bool csv_ = false;
+  char delim_ = ',';
+  bool unterminated_ = false;
+  uint64_t bytes_read_ = 0;
 };
+
+// Reads the first record of fd (as LineReader would) into *record and the
+// bytes read past it into *rest; false with errno in *error on a read error.
+bool read_first_record(int fd, bool csv, char delim, std::string *record, std::string *rest,
+                       int *error);
 
 // Output collected in a large buffer and written out when it fills; or,
 // without a descriptor, collected in memory (growing as needed) for the

@@ -1,6 +1,7 @@
 // isoread: reads fields of text records with the informats of a module,
 // through the stand-in host, and prints what the readers made of them.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,11 +20,13 @@
 #include <vector>
 
 #include "codes.h"
+#include "csv.h"
 #include "entity.h"
 #include "family.h"
 #include "host.h"
 #include "io.h"
 #include "options.h"
+#include "progress.h"
 #include "render.h"
 #include "task.h"
 #include "version.h"
@@ -65,6 +68,10 @@ struct Result {
 class Counts {
  public:
   uint64_t records = 0, fields = 0, read = 0, missing = 0, failed = 0;
+  // Fields whose width ended inside the text of their record, and the
+  // number (among these counts' records) of the first record with one.
+  uint64_t cut = 0, first_cut = 0;
+  uint64_t unterminated = 0;  // CSV records with a quote left open
   // problem: rc is a problem code of an entity reader.
   void fail(uint32_t rc, bool problem = false) {
     ++failed;
@@ -73,6 +80,8 @@ class Counts {
   // Adds the counts of records read after these; codes keep the order in
   // which they first turned up.
   void merge(const Counts &later) {
+    if (later.cut && !cut) first_cut = records + later.first_cut;
+    cut += later.cut, unterminated += later.unterminated;
     records += later.records, fields += later.fields, read += later.read;
     missing += later.missing, failed += later.failed;
     for (const Code &c : later.by_code_) add(c.rc, c.problem, c.n);
@@ -93,6 +102,11 @@ class Counts {
            std::to_string(c.n);
     }
     if (!by_code_.empty()) s += ")";
+    if (unterminated) s += "; " + count(unterminated, "record") + " with an unclosed quote";
+    if (cut)
+      s += "; " + std::to_string(cut) +
+           (cut == 1 ? " field cut short by its width" : " fields cut short by their width") +
+           " (the first in record " + std::to_string(first_cut) + ")";
     return s;
   }
 
@@ -119,7 +133,15 @@ class Counts {
 class Processor {
  public:
   Processor(const Options &opts, const std::vector<Field> &fields)
-      : opts_(opts), fields_(fields), results_(fields_.size()) {
+      : opts_(opts),
+        fields_(fields),
+        results_(fields_.size()),
+        csv_out_(opts.csv && (opts.mode == OutputMode::text || opts.mode == OutputMode::raw)),
+        delim_(delimiter_of(opts)),
+        sep_(csv_out_ || (opts.keep && opts.delimited) ? delim_ : '\t'),
+        // ISO text and numbers are made of these: a delimiter among them
+        // puts the values of CSV output in quotes.
+        quote_values_(csv_out_ && std::strchr("0123456789+-.:Te", delim_) != nullptr) {
     int32_t next = 1;
     for (const Field &f : fields_) {
       int32_t no = f.pos ? f.pos : next;
@@ -131,44 +153,80 @@ class Processor {
     token_end_.resize(static_cast<size_t>(max_field_) + 1);
   }
 
-  // Reads one record and renders it into out.
-  void record(std::string_view rec, Output &out) {
+  // Reads one record and renders it into out. unterminated: a CSV record
+  // whose quote was left open, cut at its first line break.
+  void record(std::string_view rec, Output &out, bool unterminated = false) {
     ++counts.records;
-    if (opts_.delimited) split(rec);
+    if (opts_.csv) {
+      split_csv(rec, delim_, static_cast<size_t>(max_field_), &cells_, &scratch_);
+      uint64_t line = first_line + lines_;
+      lines_ += 1 + static_cast<uint64_t>(std::count(rec.begin(), rec.end(), '\n'));
+      if (unterminated) {
+        ++counts.unterminated;
+        notes += "isoread: record " + std::to_string(first_record - 1 + counts.records) +
+                 " (line " + std::to_string(line) +
+                 "): a quote is not closed by the end of the input; the record was read to "
+                 "the end of its line\n";
+      }
+    } else if (opts_.delimited) {
+      split(rec);
+    }
     int64_t next = 1;  // column or field number of a field without POS
     for (size_t i = 0; i < fields_.size(); ++i) {
       const Field &f = fields_[i];
       Result &r = results_[i];
       int64_t at = f.pos ? f.pos : next;
-      size_t start, len;
-      if (opts_.delimited) {
+      const char *input;
+      size_t len;
+      if (opts_.csv || opts_.delimited) {
         // Fields past the last delimiter are empty, at the record's end.
         size_t k = static_cast<size_t>(at);
-        if (k <= tokens_) {
-          start = token_begin_[k];
-          len = token_end_[k] - start;
-        } else {
-          start = rec.size(), len = 0;
+        input = rec.data() + rec.size(), len = 0;
+        if (opts_.csv && k <= cells_.size()) {
+          input = cells_[k - 1].data(), len = cells_[k - 1].size();
+        } else if (!opts_.csv && k <= tokens_) {
+          input = rec.data() + token_begin_[k], len = token_end_[k] - token_begin_[k];
         }
       } else {
-        start = at - 1 < static_cast<int64_t>(rec.size()) ? static_cast<size_t>(at - 1) : rec.size();
-        len = rec.size() - start;
+        size_t start =
+            at - 1 < static_cast<int64_t>(rec.size()) ? static_cast<size_t>(at - 1) : rec.size();
+        input = rec.data() + start, len = rec.size() - start;
       }
       r.column = static_cast<int32_t>(at);
-      r.input = rec.data() + start;
+      r.input = input;
       r.avail = len < INT32_MAX ? static_cast<int32_t>(len) : INT32_MAX;
       r.width = f.inf.width >= 0 ? f.inf.width : r.avail;
-      next = opts_.delimited ? at + 1 : at + r.width;
+      next = opts_.csv || opts_.delimited ? at + 1 : at + r.width;
       if (next > INT32_MAX) next = INT32_MAX;
       call(f, &r);
     }
-    emit(out);
+    count_cut();
+    emit(rec, out);
   }
 
   Counts counts;
   uint64_t first_record = 1;  // the number of the first record this one counts
+  uint64_t first_line = 1;    // and the line it starts on (CSV)
+  std::string notes;          // messages for standard error, in record order
 
  private:
+  // Counts the fields whose width ends inside non-blank text: the bytes on
+  // both sides of the end are not blanks, and (fixed columns) no other field
+  // starts there.
+  void count_cut() {
+    uint64_t n = 0;
+    for (const Result &r : results_) {
+      if (r.width <= 0 || r.width >= r.avail) continue;
+      if (r.input[r.width] == ' ' || r.input[r.width - 1] == ' ') continue;
+      bool next_field = false;
+      if (!opts_.csv && !opts_.delimited)
+        for (const Result &o : results_) next_field |= o.column == int64_t{r.column} + r.width;
+      n += !next_field;
+    }
+    if (n && !counts.cut) counts.first_cut = counts.records;
+    counts.cut += n;
+  }
+
   // Token k (1-based) of a delimited record, for k up to the highest field
   // number asked for.
   void split(std::string_view rec) {
@@ -218,10 +276,11 @@ class Processor {
     else ++counts.read;
   }
 
-  void emit(Output &out) {
+  void emit(std::string_view rec, Output &out) {
+    if (csv_out_) return emit_csv(rec, out);
     switch (opts_.mode) {
       case OutputMode::text:
-      case OutputMode::raw: return any_entity_ ? emit_text(out) : emit_values(out);
+      case OutputMode::raw: return any_entity_ ? emit_text(rec, out) : emit_values(rec, out);
       case OutputMode::json: return emit_json(out);
       case OutputMode::dump: return emit_dump(out);
     }
@@ -241,28 +300,85 @@ class Processor {
       *p++ = '.';
       return p;
     }
+    return render_plain(p, r, f);
+  }
+
+  // The value of a field read without failing, not missing.
+  char *render_plain(char *p, const Result &r, const Field &f) const {
     if (opts_.mode == OutputMode::raw) return render_number(p, r.value);
     return render_iso(p, r.value, f.inf.kind);
   }
 
+  // With --keep, the record as it came and the separator of the new columns.
+  char *kept(char *p, std::string_view rec) const {
+    if (!opts_.keep) return p;
+    p = append(p, rec);
+    *p++ = sep_;
+    return p;
+  }
+
   // emit_text for records without entity fields: room for the whole line is
   // taken at once.
-  void emit_values(Output &out) {
-    char *p = out.reserve(fields_.size() * (kValueRoom + 1) + 1);
+  void emit_values(std::string_view rec, Output &out) {
+    char *p =
+        out.reserve((opts_.keep ? rec.size() + 1 : 0) + fields_.size() * (kValueRoom + 1) + 1);
+    p = kept(p, rec);
     for (size_t i = 0; i < fields_.size(); ++i) {
-      if (i) *p++ = '\t';
+      if (i) *p++ = sep_;
       p = render_value(p, results_[i], fields_[i]);
     }
     *p++ = '\n';
     out.commit(p);
   }
 
-  void emit_text(Output &out) {
+  void emit_text(std::string_view rec, Output &out) {
+    out.commit(kept(out.reserve(rec.size() + 1), rec));
     for (size_t i = 0; i < fields_.size(); ++i) {
       const Result &r = results_[i];
       char *p = out.reserve(kValueRoom + entity_room(r.ent) + 2);
-      if (i) *p++ = '\t';
+      if (i) *p++ = sep_;
       p = fields_[i].entity ? render_entity_text(p, r.ent) : render_value(p, r, fields_[i]);
+      out.commit(p);
+    }
+    out.put('\n');
+  }
+
+  // CSV: a failed field, a missing value and a target the reader did not
+  // write are empty cells; with --errors a cell after each field holds the
+  // message of its failure.
+  void emit_csv(std::string_view rec, Output &out) {
+    out.commit(kept(out.reserve(rec.size() + 1), rec));
+    for (size_t i = 0; i < fields_.size(); ++i) {
+      const Field &f = fields_[i];
+      const Result &r = results_[i];
+      size_t room = kValueRoom + entity_room(r.ent) + kMessageRoom;
+      if (cell_.size() < room) cell_.resize(room);
+      char *p = out.reserve(2 * room + 8);
+      if (i) *p++ = sep_;
+      if (f.entity) {
+        if (r.rc == 0 && !r.ent.untouched && !r.ent.missing()) {
+          char *end = render_entity_text(cell_.data(), r.ent);
+          p = render_csv_cell(p, std::string_view(cell_.data(), end - cell_.data()), delim_);
+        }
+      } else if (r.rc == 0 && !r.untouched && !r.missing()) {
+        if (quote_values_) {
+          char buf[kValueRoom];
+          p = render_csv_cell(p, std::string_view(buf, render_plain(buf, r, f) - buf), delim_);
+        } else {
+          p = render_plain(p, r, f);
+        }
+      }
+      if (opts_.errors) {
+        *p++ = sep_;
+        if (r.rc != 0) {
+          char *m = cell_.data();
+          m = append(m, f.entity ? problem_text(r.rc) : code_text(r.rc));
+          m = append(m, " (");
+          m = f.entity ? render_unsigned(m, r.rc) : render_code(m, r.rc);
+          *m++ = ')';
+          p = render_csv_cell(p, std::string_view(cell_.data(), m - cell_.data()), delim_);
+        }
+      }
       out.commit(p);
     }
     out.put('\n');
@@ -288,6 +404,10 @@ class Processor {
       p = render_json_text(p, win);
       p = append(p, "\", \"rc\": ");
       p = render_unsigned(p, r.rc);
+      // The code as the text output writes it.
+      p = append(p, ", \"code\": \"");
+      p = f.entity ? render_unsigned(p, r.rc) : render_code(p, r.rc);
+      *p++ = '"';
       if (f.entity) {
         out.commit(render_entity_json(p, r.ent));
         continue;
@@ -381,38 +501,72 @@ class Processor {
   const Options &opts_;
   const std::vector<Field> &fields_;
   std::vector<Result> results_;
+  // A message cell: the longest code text, its code and the brackets.
+  static constexpr size_t kMessageRoom = 96;
+
+  const bool csv_out_;
+  const char delim_;  // of the input's cells (and CSV output's)
+  const char sep_;    // between the cells written
+  const bool quote_values_;
   int32_t max_field_ = 0;
   bool any_entity_ = false;
   std::vector<size_t> token_begin_, token_end_;
   size_t tokens_ = 0;
+  std::vector<std::string_view> cells_;  // of a CSV record
+  std::string scratch_;                  // the unquoted cells among them
+  uint64_t lines_ = 0;                   // lines of the records so far (CSV)
+  std::vector<char> cell_;               // one cell before it is quoted
 };
 
 // Reads every record of its inputs and writes what came of them to standard
 // output.
 class Runner {
  public:
+  explicit Runner(ProgressLine *progress) : progress_(progress) {}
   virtual ~Runner() = default;
-  // Reads every record of one input; false on a read error.
-  virtual bool input(int fd, const std::string &label) = 0;
+  // Reads every record of one input, which begins with the bytes of prefix
+  // (read from fd before); false on a read error.
+  virtual bool input(int fd, const std::string &label, std::string_view prefix) = 0;
+  // Writes a line of output ahead of the records' (the header).
+  virtual void put(std::string_view line) = 0;
   virtual void finish() = 0;
   virtual const Counts &counts() const = 0;
 
  protected:
-  static void read_error(const std::string &label, int err) {
-    std::fprintf(stderr, "isoread: error reading %s: %s\n", label.c_str(), std::strerror(err));
+  void read_error(const std::string &label, int err) {
+    note("isoread: error reading " + label + ": " + std::strerror(err) + "\n");
   }
+  // A message on standard error, clear of the progress line.
+  void note(const std::string &text) {
+    if (text.empty()) return;
+    progress_->clear();
+    std::fputs(text.c_str(), stderr);
+  }
+  ProgressLine *progress_;
+  uint64_t bytes_before_ = 0;  // read from the inputs before this one
 };
 
 // One thread: record by record, straight into the output buffer.
 class SerialRun : public Runner {
  public:
-  SerialRun(const Options &opts, const std::vector<Field> &fields)
-      : proc_(opts, fields), out_(STDOUT_FILENO) {}
+  SerialRun(const Options &opts, const std::vector<Field> &fields, int out_fd,
+            ProgressLine *progress)
+      : Runner(progress), proc_(opts, fields), out_(out_fd) {
+    if (opts.csv) reader_.set_csv(delimiter_of(opts));
+  }
 
-  bool input(int fd, const std::string &label) override {
-    reader_.reset(fd);
+  bool input(int fd, const std::string &label, std::string_view prefix) override {
+    reader_.reset(fd, prefix);
     std::string_view rec;
-    while (reader_.next(&rec)) proc_.record(rec, out_);
+    for (uint32_t n = 0; reader_.next(&rec); ++n) {
+      proc_.record(rec, out_, reader_.unterminated());
+      if (!proc_.notes.empty()) {
+        note(proc_.notes);
+        proc_.notes.clear();
+      }
+      if (n % 1024 == 0) progress_->update(bytes_before_ + reader_.bytes_read());
+    }
+    bytes_before_ += reader_.bytes_read();
     if (reader_.error()) {
       out_.flush();
       read_error(label, reader_.error());
@@ -420,6 +574,7 @@ class SerialRun : public Runner {
     }
     return true;
   }
+  void put(std::string_view line) override { out_.put(line); }
   void finish() override { out_.flush(); }
   const Counts &counts() const override { return proc_.counts; }
 
@@ -439,12 +594,16 @@ class ParallelRun : public Runner {
  public:
   // One worker for each entry of fields, reading those fields.
   ParallelRun(const Options &opts, const std::vector<const std::vector<Field> *> &fields,
-              size_t block)
-      : opts_(opts),
+              size_t block, int out_fd, ProgressLine *progress)
+      : Runner(progress),
+        opts_(opts),
         block_(block),
-        numbered_(opts.mode == OutputMode::json || opts.mode == OutputMode::dump),
+        csv_(opts.csv),
+        delim_(delimiter_of(opts)),
+        // CSV records are counted as they are cut: their messages name them.
+        numbered_(opts.mode == OutputMode::json || opts.mode == OutputMode::dump || csv_),
         slots_(2 * fields.size()),
-        out_(STDOUT_FILENO) {
+        out_(out_fd) {
     for (const std::vector<Field> *f : fields) workers_.emplace_back([this, f] { work(*f); });
   }
   ~ParallelRun() override {
@@ -456,15 +615,20 @@ class ParallelRun : public Runner {
     for (std::thread &t : workers_) t.join();
   }
 
-  bool input(int fd, const std::string &label) override {
+  bool input(int fd, const std::string &label, std::string_view prefix) override {
     Source src;
     src.fd = fd;
+    src.tail = prefix.data();
+    src.tail_size = prefix.size();
+    src.bytes = prefix.size();
+    bytes_cut_ = 0;
     for (;;) {
       while (!src.done && dispatched_ - written_ < slots_.size() && cut(&src)) {
       }
       if (written_ == dispatched_) break;
       write_oldest();
     }
+    bytes_before_ += src.bytes;
     if (src.error) {
       out_.flush();
       read_error(label, src.error);
@@ -472,6 +636,7 @@ class ParallelRun : public Runner {
     }
     return true;
   }
+  void put(std::string_view line) override { out_.put(line); }
   void finish() override { out_.flush(); }
   const Counts &counts() const override { return total_; }
 
@@ -480,9 +645,11 @@ class ParallelRun : public Runner {
     std::vector<char> in;
     size_t len = 0;           // the block: in[0, len), whole records
     uint64_t first = 1;       // number of its first record
+    uint64_t first_line = 1;  // and its line (CSV)
     bool done = false;        // the worker has finished it
     Output out;               // in memory
     Counts counts;
+    std::string notes;        // for standard error
   };
   struct Source {
     int fd = -1;
@@ -490,6 +657,7 @@ class ParallelRun : public Runner {
     int error = 0;
     const char *tail = nullptr;  // a record begun at the end of the last block
     size_t tail_size = 0;
+    uint64_t bytes = 0;  // read so far
   };
 
   // Reads the next block into the next free slot and hands it to the
@@ -505,17 +673,34 @@ class ParallelRun : public Runner {
     src->tail_size = 0;
     size_t scanned = have;  // the tail holds no '\n'
     size_t end;
+    uint64_t records = 0;  // CSV: the records in [0, end)
     for (;;) {
       while (!src->done && have < s.in.size()) {
         ssize_t n = ::read(src->fd, s.in.data() + have, s.in.size() - have);
         if (n > 0) {
           have += static_cast<size_t>(n);
+          src->bytes += static_cast<uint64_t>(n);
         } else if (n < 0 && errno == EINTR) {
           continue;
         } else {
           if (n < 0) src->error = errno;
           src->done = true;
         }
+      }
+      if (csv_) {
+        // Whole CSV records only: a line break may lie inside quotes. After
+        // a read error the record it had begun is dropped.
+        end = 0;
+        records = 0;
+        RecordCut c;
+        bool at_end = src->done && !src->error;
+        while (next_record(s.in.data() + end, have - end, true, delim_, at_end, &c)) {
+          end += c.next;
+          ++records;
+        }
+        if (src->done || end > 0) break;
+        s.in.resize(s.in.size() * 2);  // a record longer than the block
+        continue;
       }
       auto *nl = static_cast<const char *>(memrchr(s.in.data() + scanned, '\n', have - scanned));
       end = nl ? static_cast<size_t>(nl - s.in.data()) + 1 : 0;
@@ -529,6 +714,7 @@ class ParallelRun : public Runner {
       scanned = have;
       s.in.resize(s.in.size() * 2);  // a record longer than the block
     }
+    bytes_cut_ = src->bytes;
     if (!src->done && end < have) {
       src->tail = s.in.data() + end;
       src->tail_size = have - end;
@@ -537,8 +723,11 @@ class ParallelRun : public Runner {
     s.len = end;
     if (numbered_) {
       s.first = next_record_;
+      s.first_line = next_line_;
       const char *p = s.in.data();
-      next_record_ += static_cast<uint64_t>(std::count(p, p + end, '\n')) + (p[end - 1] != '\n');
+      uint64_t lines = static_cast<uint64_t>(std::count(p, p + end, '\n'));
+      next_record_ += csv_ ? records : lines + (p[end - 1] != '\n');
+      next_line_ += lines;
     }
     {
       std::lock_guard<std::mutex> lock(mu_);
@@ -557,8 +746,10 @@ class ParallelRun : public Runner {
       done_cv_.wait(lock, [&] { return s.done; });
     }
     out_.write_through(s.out.held());
+    note(s.notes);
     total_.merge(s.counts);
     ++written_;
+    progress_->update(bytes_before_ + bytes_cut_);
   }
 
   void work(const std::vector<Field> &fields) {
@@ -573,16 +764,20 @@ class ParallelRun : public Runner {
       }
       proc.counts = Counts();
       proc.first_record = s->first;
+      proc.first_line = s->first_line;
+      proc.notes.clear();
       s->out.clear();
-      const char *p = s->in.data(), *end = p + s->len;
-      while (p < end) {
-        auto *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        size_t len = static_cast<size_t>((nl ? nl : end) - p);
-        std::string_view rec(p, len > 0 && p[len - 1] == '\r' ? len - 1 : len);
-        proc.record(rec, s->out);
-        p = nl ? nl + 1 : end;
+      // The records as the cutter found them: the block ends where one does.
+      const char *p = s->in.data();
+      size_t left = s->len;
+      RecordCut c;
+      while (next_record(p, left, csv_, delim_, true, &c)) {
+        proc.record(std::string_view(p, c.len), s->out, c.unterminated);
+        p += c.next;
+        left -= c.next;
       }
       std::swap(s->counts, proc.counts);
+      std::swap(s->notes, proc.notes);
       {
         std::lock_guard<std::mutex> lock(mu_);
         s->done = true;
@@ -593,11 +788,15 @@ class ParallelRun : public Runner {
 
   const Options &opts_;
   const size_t block_;
+  const bool csv_;
+  const char delim_;
   const bool numbered_;
   std::vector<Slot> slots_;
   Output out_;
   Counts total_;
   uint64_t next_record_ = 1;
+  uint64_t next_line_ = 1;
+  uint64_t bytes_cut_ = 0;  // of this input, in blocks handed out
   uint64_t written_ = 0;  // blocks written out; this thread's alone
   // Guarded by mu_ (dispatched_ is written by this thread only, so it reads
   // it without the lock).
@@ -707,6 +906,136 @@ std::unique_ptr<Instance> private_instance(zbhost::Host &host, const std::string
   return in;
 }
 
+// One input, opened, with its header record read when there is one.
+struct Input {
+  int fd = -1;
+  std::string label;
+  std::string header;  // the first record (--header)
+  std::string rest;    // bytes read past it, the start of the records
+};
+
+void close_input(Input *in) {
+  if (in->fd >= 0 && in->fd != STDIN_FILENO) ::close(in->fd);
+  in->fd = -1;
+}
+
+// Opens file ("-": standard input) and with --header reads its first
+// record; false with *msg (a line for standard error) when it cannot.
+bool open_input(const Options &opts, const std::string &file, Input *in, std::string *msg) {
+  in->label = file == "-" ? "standard input" : file;
+  in->fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in->fd < 0) {
+    *msg = "isoread: cannot open " + file + ": " + std::strerror(errno) + "\n";
+    return false;
+  }
+  int err = 0;
+  if (opts.header &&
+      !read_first_record(in->fd, opts.csv, delimiter_of(opts), &in->header, &in->rest, &err)) {
+    *msg = "isoread: error reading " + in->label + ": " + std::strerror(err) + "\n";
+    close_input(in);
+    return false;
+  }
+  return true;
+}
+
+// The names of the header's columns.
+std::vector<std::string> header_cells(const Options &opts, std::string_view rec) {
+  std::vector<std::string_view> cells;
+  std::string scratch;
+  if (opts.csv) {
+    split_csv(rec, delimiter_of(opts), 0, &cells, &scratch);
+  } else {
+    for (size_t pos = 0;;) {
+      size_t d = rec.find(opts.delimiter, pos);
+      cells.push_back(rec.substr(pos, d == std::string_view::npos ? d : d - pos));
+      if (d == std::string_view::npos) break;
+      pos = d + 1;
+    }
+  }
+  return std::vector<std::string>(cells.begin(), cells.end());
+}
+
+// Gives the fields that name a column the number of that column (the
+// first of that name); false with *error listing the names when one is
+// not there.
+bool resolve_columns(Options *opts, std::vector<Field> *fields,
+                     const std::vector<std::string> &names, std::string *error) {
+  for (size_t i = 0; i < opts->fields.size(); ++i) {
+    FieldSpec &spec = opts->fields[i];
+    if (spec.column.empty()) continue;
+    auto it = std::find(names.begin(), names.end(), spec.column);
+    if (it == names.end()) {
+      std::string list;
+      for (const std::string &n : names) list += (list.empty() ? "" : ", ") + n;
+      *error =
+          "field '" + spec.given + "': no column '" + spec.column + "' in the header" +
+          (names.empty() ? std::string(" (no input has one)") : " (its columns: " + list + ")");
+      return false;
+    }
+    spec.pos = static_cast<int32_t>(it - names.begin()) + 1;
+    (*fields)[i].pos = spec.pos;
+  }
+  return true;
+}
+
+// The header of the output: with --keep the input's header, then a name
+// for each field: its column's name and its informat, COLUMN_INFORMAT (the
+// informat alone for a column with no name), and with --errors the name of
+// its message column, COLUMN_INFORMAT_error.
+std::string header_line(const Options &opts, const std::vector<std::string> &names,
+                        std::string_view rec) {
+  const bool csv_out = opts.csv && (opts.mode == OutputMode::text || opts.mode == OutputMode::raw);
+  const char delim = delimiter_of(opts);
+  const char sep = csv_out || (opts.keep && opts.delimited) ? delim : '\t';
+  std::string line;
+  auto cell = [&](const std::string &text) {
+    if (!csv_out) return line.append(text);
+    std::string quoted(2 * text.size() + 2, '\0');
+    quoted.resize(render_csv_cell(quoted.data(), text, delim) - quoted.data());
+    return line.append(quoted);
+  };
+  if (opts.keep) (line = rec) += sep;
+  int64_t next = 1;
+  for (size_t i = 0; i < opts.fields.size(); ++i) {
+    const FieldSpec &f = opts.fields[i];
+    int64_t at = f.pos ? f.pos : next;
+    next = at + 1;
+    std::string inf = f.name;
+    if (!inf.empty() && inf.back() == '.') inf.pop_back();
+    const std::string &col = at - 1 < static_cast<int64_t>(names.size()) ? names[at - 1] : "";
+    std::string name = col.empty() ? inf : col + "_" + inf;
+    if (i) line += sep;
+    cell(name);
+    if (opts.errors) {
+      line += sep;
+      cell(name + "_error");
+    }
+  }
+  return line += '\n';
+}
+
+// The progress display: on a terminal when every input is a file, the
+// output does not go to that terminal too (the line would run through it)
+// and CI is not set; or as asked by --progress and --no-progress.
+std::unique_ptr<ProgressLine> make_progress(const Options &opts,
+                                            const std::vector<std::string> &files, int out_fd) {
+  uint64_t total = 0;
+  bool all_files = true;
+  for (const std::string &f : files) {
+    struct stat st;
+    bool ok = f == "-" ? ::fstat(STDIN_FILENO, &st) == 0 : ::stat(f.c_str(), &st) == 0;
+    if (ok && S_ISREG(st.st_mode)) total += static_cast<uint64_t>(st.st_size);
+    else all_files = false;
+  }
+  bool terminal = ::isatty(STDERR_FILENO);
+  const char *ci = std::getenv("CI");
+  bool show = opts.progress == Progress::on ||
+              (opts.progress == Progress::automatic && terminal && all_files && !::isatty(out_fd) &&
+               !(ci && *ci));
+  if (!show) return std::make_unique<ProgressLine>();
+  return std::make_unique<ProgressLine>(terminal, all_files ? total : 0);
+}
+
 int run(int argc, char **argv) {
   Options opts;
   std::string error;
@@ -742,8 +1071,40 @@ int run(int argc, char **argv) {
     return 2;
   }
 
+  int out_fd = STDOUT_FILENO;
+  if (!opts.output.empty()) {
+    out_fd = ::open(opts.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out_fd < 0) {
+      std::fprintf(stderr, "isoread: cannot write %s: %s\n", opts.output.c_str(),
+                   std::strerror(errno));
+      return 2;
+    }
+  }
+  std::vector<std::string> files = opts.files;
+  if (files.empty()) files.push_back("-");
+  std::unique_ptr<ProgressLine> progress = make_progress(opts, files, out_fd);
+
   TaskScope task(host, *module, opts.task);  // ends before the module goes
   bool input_failed = false;
+  // With --header the first input that opens names the columns, before any
+  // reader is set up: the fields are looked up in it.
+  size_t next_file = 0;
+  Input first;
+  std::vector<std::string> names;
+  if (opts.header) {
+    while (next_file < files.size() && first.fd < 0) {
+      std::string msg;
+      if (!open_input(opts, files[next_file++], &first, &msg)) {
+        std::fputs(msg.c_str(), stderr);
+        input_failed = true;
+      }
+    }
+    if (first.fd >= 0) names = header_cells(opts, first.header);
+    if (!resolve_columns(&opts, &fields, names, &error)) {
+      close_input(&first);
+      return usage_error(error);
+    }
+  }
   {
     int jobs = needs_one_thread(opts, fields) ? 1 : opts.jobs;
     // Each worker reads through a module instance of its own when it can
@@ -756,31 +1117,39 @@ int run(int argc, char **argv) {
     }
     std::unique_ptr<Runner> runner;
     if (jobs > 1)
-      runner = std::make_unique<ParallelRun>(opts, worker_fields, block_size(opts, jobs));
+      runner = std::make_unique<ParallelRun>(opts, worker_fields, block_size(opts, jobs), out_fd,
+                                             progress.get());
     else
-      runner = std::make_unique<SerialRun>(opts, fields);
+      runner = std::make_unique<SerialRun>(opts, fields, out_fd, progress.get());
     Runner &r = *runner;
-    std::vector<std::string> files = opts.files;
-    if (files.empty()) files.push_back("-");
-    for (const std::string &file : files) {
-      if (file == "-") {
-        input_failed |= !r.input(STDIN_FILENO, "standard input");
-        continue;
-      }
-      int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd < 0) {
+    auto read_input = [&](Input *in) {
+      input_failed |= !r.input(in->fd, in->label, in->rest);
+      close_input(in);
+    };
+    if (first.fd >= 0) {
+      // JSON and the dump name each field as they go.
+      if (opts.mode != OutputMode::json && opts.mode != OutputMode::dump)
+        r.put(header_line(opts, names, first.header));
+      read_input(&first);
+    }
+    for (; next_file < files.size(); ++next_file) {
+      Input in;
+      std::string msg;
+      if (!open_input(opts, files[next_file], &in, &msg)) {
         r.finish();
-        std::fprintf(stderr, "isoread: cannot open %s: %s\n", file.c_str(), std::strerror(errno));
+        progress->clear();
+        std::fputs(msg.c_str(), stderr);
         input_failed = true;
         continue;
       }
-      input_failed |= !r.input(fd, file);
-      ::close(fd);
+      read_input(&in);  // a later input's header is not read as a record
     }
     r.finish();
+    progress->clear();
     std::fprintf(stderr, "%s\n", r.counts().summary().c_str());
+    if (out_fd != STDOUT_FILENO) ::close(out_fd);
     if (input_failed) return 2;
-    return r.counts().failed ? 1 : 0;
+    return r.counts().failed || r.counts().unterminated ? 1 : 0;
   }
 }
 

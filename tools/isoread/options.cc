@@ -23,10 +23,15 @@ bool parse_field(const std::string &arg, FieldSpec *f, std::string *error) {
   f->given = arg;
   std::string_view s = arg;
   if (size_t colon = s.find(':'); colon != std::string_view::npos) {
-    if (!parse_pos(s.substr(0, colon), &f->pos)) {
-      *error = "bad field '" + arg + "': the position before ':' must be a number from 1";
+    std::string_view before = s.substr(0, colon);
+    bool number =
+        !before.empty() && before.find_first_not_of("0123456789") == std::string_view::npos;
+    if (before.empty() || (number && !parse_pos(before, &f->pos))) {
+      *error = "bad field '" + arg +
+               "': the position before ':' must be a number from 1 or a column name";
       return false;
     }
+    if (!number) f->column = std::string(before);
     s.remove_prefix(colon + 1);
   }
   if (s.empty()) {
@@ -63,6 +68,58 @@ bool parse_jobs(const std::string &arg, int *jobs, std::string *error) {
   }
   *jobs = v;
   return true;
+}
+
+// The options of CSV records, headers, kept records, the output file and the
+// progress display. Returns false when name is none of them; *ok false on a
+// bad value.
+template <typename WantValue, typename NoValue>
+bool parse_record_option(const std::string &name, const std::string &value, WantValue want_value,
+                         NoValue no_value, Options *opts, bool *ok, std::string *error) {
+  bool *flag = name == "--csv"      ? &opts->csv
+               : name == "--header" ? &opts->header
+               : name == "--keep"   ? &opts->keep
+               : name == "--errors" ? &opts->errors
+                                    : nullptr;
+  if (flag) {
+    *ok = no_value();
+    *flag = true;
+  } else if (name == "--progress" || name == "--no-progress") {
+    *ok = no_value();
+    opts->progress = name == "--progress" ? Progress::on : Progress::off;
+  } else if (name == "-o" || name == "--output") {
+    *ok = want_value();
+    if (*ok && value.empty()) {
+      *error = "option " + name + " needs a file name";
+      *ok = false;
+    }
+    opts->output = value;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The combinations of the options above that cannot work.
+bool check_record_options(Options *opts, std::string *error) {
+  bool csv_out = opts->csv && (opts->mode == OutputMode::text || opts->mode == OutputMode::raw);
+  if (opts->csv && opts->delimited && opts->delimiter == '"') {
+    *error = "the quote cannot be the delimiter of --csv";
+  } else if (opts->header && !opts->csv && !opts->delimited) {
+    *error = "--header needs --csv or --delimiter";
+  } else if (opts->keep && (opts->mode == OutputMode::json || opts->mode == OutputMode::dump)) {
+    *error = "--keep writes text or CSV output, not --json or --dump";
+  } else if (opts->errors && !csv_out) {
+    *error = "--errors adds columns to CSV output: give --csv (without --json or --dump)";
+  } else {
+    for (const FieldSpec &f : opts->fields)
+      if (!f.column.empty() && !opts->header) {
+        *error = "field '" + f.given + "' names a column: give --header";
+        return false;
+      }
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -132,6 +189,8 @@ bool parse_options(int argc, char **argv, Options *opts, std::string *error) {
     } else if (name == "--dump") {
       if (!no_value()) return false;
       dump = true;
+    } else if (bool ok; parse_record_option(name, value, want_value, no_value, opts, &ok, error)) {
+      if (!ok) return false;
     } else if (bool takes; is_task_option(name, &takes)) {
       if (!(takes ? want_value() : no_value()) ||
           !parse_task_option(name, value, &opts->task, error))
@@ -160,7 +219,7 @@ bool parse_options(int argc, char **argv, Options *opts, std::string *error) {
     *error = "no field to read: give at least one -f";
     return false;
   }
-  return true;
+  return check_record_options(opts, error);
 }
 
 const char *help_text() {
@@ -178,6 +237,8 @@ Options:
                           both), or the path of a module library.
   -f, --field [POS:]NAME[W][.]
                           a field to read; repeat for more fields.
+                          With --header, POS may also be the name of a
+                          column in the header (-f when:B8601DZ).
                           NAME is a registered informat of the module (in
                           any letter case, '@' optional), for example
                           B8601DT19. or ND8601DA4., or the routine name of
@@ -200,7 +261,33 @@ Options:
                           the shorter of the two.
   -d, --delimiter C       delimited records: fields separated by the
                           character C (\t or "tab" for a tab) instead of
-                          fixed columns.
+                          fixed columns. A quote is text like any other.
+      --csv               CSV records (RFC 4180): cells separated by commas
+                          (or by C of -d), a cell in double quotes may hold
+                          the delimiter, line breaks and doubled quotes; CRLF
+                          or LF ends a record. A reader sees a cell without
+                          its quotes. The output is CSV too (unless --json
+                          or --dump), a cell quoted only where needed; a
+                          missing value and a failed field are empty cells.
+                          A quote left open to the end of the input ends its
+                          record at its line's end, is reported with its
+                          record and line number, and the exit status is 1.
+      --header            the first record of each input names the columns
+                          (with --csv or -d); the output starts with a
+                          header line naming the fields COLUMN_INFORMAT.
+      --keep              write each record whole, as it came, and the
+                          fields' values after it as new columns (separated
+                          by the delimiter; by a tab for fixed columns).
+      --errors            CSV output: after each field a column
+                          COLUMN_INFORMAT_error with the message of a failed
+                          field (empty where the field was read).
+  -o, --output FILE       write to FILE instead of standard output.
+      --progress          show progress on standard error (a line redrawn on
+                          a terminal, a line a second otherwise).
+      --no-progress       never show progress. Without either, progress is
+                          shown when standard error is a terminal, the
+                          output is not, every input is a file and CI is
+                          not set.
       --raw               print the host numbers (days, seconds) instead of
                           ISO text.
       --json              print JSON Lines, one object per record.
@@ -226,10 +313,12 @@ implies; fractions of a second where present):
                time component out of range)
   !0x8001d819  the field failed with that return code
   ?            the reader returned 0 without storing anything
+With --keep the record comes first, byte for byte.
 
 JSON output: one object per record,
   {"record": N, "fields": [{"name": ..., "width": ..., "text": ...,
    "rc": ..., "error": ..., "status": ..., "value": ..., "untouched": ...}]}
+and "code" beside "rc": the code as the text output writes it ("0x8001d819"),
 with text the field's bytes as the reader saw them (bytes that are not
 UTF-8 appear as \u00XX), rc the return code as an unsigned number, error its
 message or null, status the status word, value the double stored (null for a
@@ -244,9 +333,13 @@ Return codes:
 
 A field that fails is reported on its record's line and reading goes on. At
 the end one line on standard error counts the records, the fields and the
-failures by code.
+failures by code, and the fields cut short by their width: a width that ends
+inside the text of its record (neither byte beside the end is a blank, and
+with fixed columns no other field starts there), with the first record where
+that happened. Such a field is still read with its informat's width.
 
-Exit status: 0 every field read; 1 some field failed; 2 a usage error, an
+Exit status: 0 every field read; 1 some field failed or a CSV quote was left
+open; 2 a usage error, an
 unknown informat, a width out of range, an unreadable file or a module that
 does not load.
 
@@ -258,6 +351,9 @@ Examples:
   isoread -m morvista -f ND8601DA4. years.txt
   isoread -d , -f 2:B8601DZ -f 3:i8601dz --json events.csv
   isoread -f zifmtim --raw times.txt
+  isoread --csv --header --keep -f when:B8601DZ -o out.csv events.csv
+      every record of events.csv as it was, and a new last column
+      when_B8601DZ with the extended text of column "when".
 )";
 }
 

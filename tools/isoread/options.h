@@ -15,8 +15,11 @@ enum class OutputMode { text, raw, json, dump };
 struct FieldSpec {
   std::string given;  // the argument as typed
   int32_t pos = 0;    // 1-based column or field number; 0: after the previous
+  std::string column;  // the header name of the column (--header), to find pos by
   std::string name;   // NAME[W][.]
 };
+
+enum class Progress { automatic, on, off };
 
 struct Options {
   std::string module = "zelbrant";
@@ -26,10 +29,19 @@ struct Options {
   OutputMode mode = OutputMode::text;
   std::vector<std::string> files;  // none: standard input; "-" is it too
   int jobs = 1;  // threads reading records (--jobs)
+  bool csv = false;     // CSV records in, CSV out (unless --json or --dump)
+  bool header = false;  // the first record of each input names the columns
+  bool keep = false;    // each record written whole, the fields' values after it
+  bool errors = false;  // CSV output: a message column after each field
+  std::string output;   // -o FILE; empty: standard output
+  Progress progress = Progress::automatic;
   bool help = false;
   bool version = false;  // --version
   TaskOptions task;  // entity readers, host options, GMT offset
 };
+
+// The delimiter of delimited or CSV records.
+inline char delimiter_of(const Options &o) { return o.delimited ? o.delimiter : ','; }
 
 // Parses the arguments (argv[0] is skipped). On a usage error returns false
 // and sets *error.

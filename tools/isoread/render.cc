@@ -26,12 +26,67 @@ struct Parts {
   int nfrac = 0;  // trailing zeros dropped
 };
 
+constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr uint64_t kPow10Int[] = {1ull,
+                                  10ull,
+                                  100ull,
+                                  1000ull,
+                                  10000ull,
+                                  100000ull,
+                                  1000000ull,
+                                  10000000ull,
+                                  100000000ull,
+                                  1000000000ull,
+                                  10000000000ull,
+                                  100000000000ull,
+                                  1000000000000ull,
+                                  10000000000000ull,
+                                  100000000000000ull,
+                                  1000000000000000ull};
+
+// The short way for the values readers make: whole numbers and fractions
+// of a few digits. When a (>= 0) is the double nearest to m / 10^k for some
+// k <= places, the general conversion below writes that decimal (the
+// distance between them is under half a unit of the last of the places
+// digits, which 15 significant digits leave room for), so its digits are
+// taken from the integer m. The check m / 10^k == a is exact: m and 10^k
+// are exact doubles and division rounds correctly. False when no k fits.
+bool split_short(double a, int places, Parts *p) {
+  constexpr double kExactLimit = 9007199254740992.0;  // 2^53
+  for (int k = 0; k <= places; ++k) {
+    double scaled = a * kPow10[k];
+    if (scaled >= kExactLimit) return false;
+    double m = std::nearbyint(scaled);
+    if (m / kPow10[k] != a) continue;
+    uint64_t mi = static_cast<uint64_t>(m);
+    p->whole = static_cast<int64_t>(mi / kPow10Int[k]);
+    uint64_t f = mi % kPow10Int[k];
+    for (int i = k - 1; i >= 0; --i, f /= 10) p->frac[i] = static_cast<char>('0' + f % 10);
+    int n = k;
+    while (n > 0 && p->frac[n - 1] == '0') --n;
+    p->nfrac = n;
+    return true;
+  }
+  return false;
+}
+
 bool split(double v, Parts *p) {
   if (!std::isfinite(v)) return false;
   double a = std::fabs(v);
   if (a >= 1e15) return false;
+  if (std::trunc(a) == a) {  // a whole number: all its digits, no fraction
+    p->whole = static_cast<int64_t>(a);
+    p->nfrac = 0;
+    p->negative = v < 0 && p->whole != 0;
+    return true;
+  }
   int digits = 1;
   for (double t = 10; a >= t && digits < 15; t *= 10) ++digits;
+  if (split_short(a, 15 - digits, p)) {
+    p->negative = v < 0 && (p->whole != 0 || p->nfrac != 0);
+    return true;
+  }
   char buf[48];
   auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, 15 - digits);
   if (r.ec != std::errc()) return false;
@@ -67,12 +122,31 @@ void to_floor(Parts *p) {
   while (p->nfrac > 0 && p->frac[p->nfrac - 1] == '0') --p->nfrac;
 }
 
-char *pad(char *out, int64_t v, int width) {  // v >= 0
+// v >= 0 in at least width digits, zeros in front.
+char *pad_wide(char *out, int64_t v, int width) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
   for (int n = static_cast<int>(r.ptr - buf); n < width; ++n) *out++ = '0';
   std::memcpy(out, buf, r.ptr - buf);
   return out + (r.ptr - buf);
+}
+
+// Two digits (v in 0..99) from a table of pairs.
+inline char *put2(char *out, int64_t v) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  std::memcpy(out, kPairs + 2 * v, 2);
+  return out + 2;
+}
+
+// The common widths (months, days, clock parts, four-digit years) written
+// in place; anything longer through the general conversion.
+inline char *pad(char *out, int64_t v, int width) {  // v >= 0
+  if (width == 2 && v < 100) return put2(out, v);
+  if (width == 4 && v < 10000) return put2(put2(out, v / 100), v % 100);
+  return pad_wide(out, v, width);
 }
 
 char *put_date(char *out, int64_t days) {
@@ -98,8 +172,7 @@ char *put_clock(char *out, int64_t secs, const Parts &p) {  // secs >= 0
   out = pad(out, secs % 60, 2);
   if (p.nfrac > 0) {
     *out++ = '.';
-    std::memcpy(out, p.frac, p.nfrac);
-    out += p.nfrac;
+    for (int i = 0; i < p.nfrac; ++i) *out++ = p.frac[i];
   }
   return out;
 }
