@@ -2,6 +2,8 @@
 # Installs what the build and the tests need, where it is missing (Debian).
 set -euo pipefail
 need=(g++ cmake make libgtest-dev binutils)
+# The Python package's tests and benchmark, for Debian's /usr/bin/python3.
+need+=(python3 python3-numpy python3-pandas python3-pytest python3-ciso8601)
 [ "${ZB_WANT_CLANG:-0}" = 1 ] && need+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${need[@]}"; do

@@ -2,10 +2,12 @@
 
 Host dates count days from 1960-01-01, host times seconds from midnight,
 host datetimes seconds from 1960-01-01T00:00:00; missing values are NaN.
-Conversions split a value into whole and fractional seconds before they
-scale, so fractions come out exact to the unit asked for. A host datetime
-of our era resolves a quarter of a microsecond, so its nanoseconds are
-rounded to the microsecond: the readers keep no finer digits there.
+Conversions split a value into whole and fractional seconds, round the
+fraction to the finest digits the value holds and then cut it to the unit
+asked for (23:59:59.999 is 23:59:59 in seconds), so fractions come out
+exact. A host datetime of our era resolves a quarter of a microsecond: its
+fraction is taken to the microsecond (nanoseconds end in 000); one of the
+year 9999 to a tenth of a millisecond; a host time to the nanosecond.
 """
 
 import datetime as _dt
@@ -25,7 +27,7 @@ def _scale(unit):
         raise ValueError(f"unit must be one of s, ms, us, ns, not {unit!r}") from None
 
 
-def _ticks(seconds, unit, fine_limit):
+def _ticks(seconds, unit):
     """int64 counts of unit in seconds (float array), NaN as NaT."""
     v = np.asarray(seconds, dtype=np.float64)
     scale = _scale(unit)
@@ -33,8 +35,12 @@ def _ticks(seconds, unit, fine_limit):
     safe = np.where(nan, 0.0, v)
     whole = np.floor(safe)
     frac = safe - whole  # exact
-    step = min(scale, fine_limit)
-    sub = np.rint(frac * step).astype(np.int64) * (scale // step)
+    # The fraction to the finest decimal digits the value holds (a power of
+    # ten above twice its spacing), then cut to the unit.
+    digits = np.clip(np.floor(-np.log10(2 * np.spacing(np.abs(whole) + 1))), 0, 9)
+    lim = (10 ** digits).astype(np.int64)
+    fine = np.rint(frac * lim).astype(np.int64)
+    sub = np.where(scale <= lim, fine * scale // lim, fine * (scale // lim))
     limit = np.iinfo(np.int64).max // scale - 1
     if np.any(np.abs(whole[~nan]) > limit):
         i = int(np.flatnonzero(~nan & (np.abs(whole) > limit))[0])
@@ -51,13 +57,13 @@ def to_datetime64(values, kind="datetime", unit="us"):
         v = v * 86400.0
     elif kind != "datetime":
         raise ValueError(f"kind must be date or datetime, not {kind!r}")
-    t = _ticks(v - EPOCH_SECONDS, unit, 1000000)
+    t = _ticks(v - EPOCH_SECONDS, unit)
     return t.view(f"datetime64[{unit}]")
 
 
 def to_timedelta64(values, unit="us"):
     """Host times (seconds) as timedelta64[unit]."""
-    return _ticks(values, unit, 1000000000).view(f"timedelta64[{unit}]")
+    return _ticks(values, unit).view(f"timedelta64[{unit}]")
 
 
 def _seconds(ticks, unit):

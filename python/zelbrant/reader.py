@@ -1,6 +1,7 @@
 """Reader: one informat of a module, applied to a field or a whole column."""
 
 import ctypes
+import gc
 import threading
 
 import numpy as np
@@ -42,8 +43,8 @@ def _is_missing_object(v):
     if v is None:
         return True
     try:
-        return v != v  # NaN, pandas.NA raises or is ambiguous
-    except TypeError:
+        return bool(v != v)  # NaN
+    except TypeError:  # pandas.NA has no truth value
         return True
 
 
@@ -148,7 +149,13 @@ class Reader:
                  gmt_offset=None, entity_mode=None, target_length=None, fill_stars=False):
         opts, keep = _options(host_options, gmt_offset, entity_mode, target_length, fill_stars)
         h = ctypes.c_void_p()
-        check(lib.zb_open(str(module).encode(), ctypes.byref(opts), ctypes.byref(h)))
+        rc = lib.zb_open(str(module).encode(), ctypes.byref(opts), ctypes.byref(h))
+        if rc == _capi.E_OPTION:
+            # Host options belong to the one host of the process: readers
+            # that are garbage but not yet collected may still hold it.
+            gc.collect()
+            rc = lib.zb_open(str(module).encode(), ctypes.byref(opts), ctypes.byref(h))
+        check(rc)
         self._h = h
         del keep
         try:
