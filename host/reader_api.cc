@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -292,18 +293,30 @@ int open_handle(const char *module, const zb_options *opts, zb_handle **out) {
   return ZB_OK;
 }
 
+// Handles closed so far. A thread remembers the last handle it found open
+// and the count at that time: while no handle has closed since, the same
+// handle needs no look-up under the lock, so reading field by field on
+// several threads does not serialise on it.
+std::atomic<uint64_t> g_closes{0};
+thread_local const zb_handle *t_known = nullptr;
+thread_local uint64_t t_known_closes = 0;
+
 // The handle, or null (with the message set) when it is not one.
 zb_handle *checked(zb_handle *h) {
   if (!h) {
     fail(ZB_E_HANDLE, "the handle is null");
     return nullptr;
   }
+  uint64_t closes = g_closes.load(std::memory_order_acquire);
+  if (h == t_known && closes == t_known_closes) return h;
   Shared &s = shared();
   std::lock_guard<std::mutex> lock(s.mu);
   if (!s.handles.count(h)) {
     fail(ZB_E_HANDLE, "not an open handle (closed, or never opened)");
     return nullptr;
   }
+  t_known = h;
+  t_known_closes = closes;
   return h;
 }
 
@@ -574,6 +587,7 @@ void zb_close(zb_handle *h) {
   Shared &s = shared();
   std::lock_guard<std::mutex> lock(s.mu);
   if (!s.handles.erase(h)) return;
+  g_closes.fetch_add(1, std::memory_order_acq_rel);
   delete h;  // the private instance goes while the host lives
   if (s.handles.empty()) stop_host(s);
 }

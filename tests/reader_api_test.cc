@@ -230,7 +230,9 @@ TEST_F(ReaderApi, BadArguments) {
   int32_t id = 5;
   zb_handle *closed = nullptr;
   ASSERT_EQ(zb_open("zelbrant", nullptr, &closed), ZB_OK);
+  ASSERT_EQ(zb_lookup(closed, "B8601DT", -1, &id), ZB_OK) << "used, then closed";
   zb_close(closed);
+  id = 5;
   int not_a_handle = 0;
   auto *stranger = reinterpret_cast<zb_handle *>(&not_a_handle);
   struct Case {
