@@ -471,6 +471,13 @@ int check_offsets(const Off *off, size_t n) {
 // each absent one.
 template <class Present, class Absent>
 void each_field(const zb_column &c, Present f, Absent g) {
+  if (c.starts) {
+    for (size_t i = 0; i < c.n; ++i) {
+      if (present(c.validity, i)) f(i, c.data + c.starts[i], c.lengths[i]);
+      else g(i);
+    }
+    return;
+  }
   if (c.offsets || c.offsets32) {
     for (size_t i = 0; i < c.n; ++i) {
       if (!present(c.validity, i)) {
@@ -505,11 +512,20 @@ int read_column(zb_handle *h, int32_t reader, const zb_column *col, zb_results *
   const zb_column &c = *col;
   if (c.n == 0) return ZB_OK;
   if (!out->codes) return fail(ZB_E_NULL, "results.codes is null");
-  if (c.offsets && c.offsets32) return fail(ZB_E_RANGE, "the column has two offset arrays");
+  if ((c.offsets != nullptr) + (c.offsets32 != nullptr) + (c.starts != nullptr) > 1)
+    return fail(ZB_E_RANGE, "the column gives more than one layout");
+  if (!c.starts != !c.lengths)
+    return fail(ZB_E_NULL, "column.starts and column.lengths go together");
   bool by_offsets = c.offsets || c.offsets32;
-  bool any_data = by_offsets ? (c.offsets ? c.offsets[c.n] > c.offsets[0]
-                                          : c.offsets32[c.n] > c.offsets32[0])
-                             : c.field_len > 0;
+  if (c.starts) {
+    for (size_t i = 0; i < c.n; ++i)
+      if (c.starts[i] < 0 || c.lengths[i] < 0)
+        return fail(ZB_E_RANGE, "field " + std::to_string(i) + " has a negative start or length");
+  }
+  bool any_data = c.starts ? true
+                  : by_offsets ? (c.offsets ? c.offsets[c.n] > c.offsets[0]
+                                            : c.offsets32[c.n] > c.offsets32[0])
+                               : c.field_len > 0;
   if (!c.data && any_data) return fail(ZB_E_NULL, "column.data is null");
   if (by_offsets) {
     int rc = c.offsets ? check_offsets(c.offsets, c.n) : check_offsets(c.offsets32, c.n);

@@ -177,6 +177,33 @@ TEST_F(ReaderApi, ReadsNoByteOutsideAField) {
   EXPECT_DOUBLE_EQ(read(h, wide, oc).values[0], kDt - 45);
 }
 
+// Spans: fields in any order, each running to the end of its record, cut
+// by the reader's width, as a command-line reader lays out a column.
+TEST_F(ReaderApi, SpansOfRecords) {
+  const std::string records = "20110909T123045 20110909T1230\n20110909 x";
+  int64_t starts[3] = {16, 0, 30};
+  int32_t lengths[3] = {13, 29, 10};
+  zb_column c{};
+  c.data = records.data();
+  c.n = 3;
+  c.starts = starts;
+  c.lengths = lengths;
+  Got g = read(h, reader("B8601DT15."), c);
+  EXPECT_EQ(g.codes, (std::vector<uint32_t>{0, 0, IFM_INVALID_DATA}));
+  EXPECT_DOUBLE_EQ(g.values[0], kDt - 45);
+  EXPECT_DOUBLE_EQ(g.values[1], kDt) << "the width cuts the record";
+  int32_t bad_len[3] = {13, -1, 10};
+  c.lengths = bad_len;
+  zb_results r{};
+  double v[3];
+  uint32_t codes[3];
+  r.values = v;
+  r.codes = codes;
+  EXPECT_EQ(zb_read_column(h, 0, &c, &r), ZB_E_RANGE);
+  c.lengths = nullptr;
+  EXPECT_EQ(zb_read_column(h, 0, &c, &r), ZB_E_NULL);
+}
+
 TEST_F(ReaderApi, EntityReaders) {
   int32_t du = reader("$IS860DU");
   int32_t vl = reader("is8601vli");
@@ -324,7 +351,7 @@ TEST_F(ReaderApi, BadColumns) {
       {"null data", zb_read_column(h, dt, &no_data, &r), ZB_E_NULL},
       {"offsets going back", zb_read_column(h, dt, &backwards, &r), ZB_E_RANGE},
       {"negative offset", zb_read_column(h, dt, &negative, &r), ZB_E_RANGE},
-      {"two offset arrays", zb_read_column(h, dt, &both, &r), ZB_E_RANGE},
+      {"two layouts", zb_read_column(h, dt, &both, &r), ZB_E_RANGE},
       {"field of 2 GiB", zb_read_column(h, dt, &too_long, &r), ZB_E_RANGE},
       {"text stride below 16", zb_read_column(h, du, &fixed, &narrow), ZB_E_RANGE},
       {"entity reader, no texts", zb_read_column(h, du, &fixed, &r), ZB_E_NULL},

@@ -98,11 +98,16 @@ typedef struct zb_reader_info {
   char display[48];       /* "B8601DT19.", "i8601dz", "is8601dui20", NUL-terminated */
 } zb_reader_info;
 
-/* A column of fields, in one of two layouts:
- *  - fixed: offsets and offsets32 null; field i is the field_len bytes at
- *    data + i * stride (a fixed-width byte array such as NumPy's 'S19');
+/* A column of fields, in one of three layouts:
+ *  - fixed: offsets, offsets32 and starts null; field i is the field_len
+ *    bytes at data + i * stride (a fixed-width byte array such as NumPy's
+ *    'S19');
  *  - offsets: offsets (or offsets32) holds n + 1 ascending positions and
- *    field i is data[offsets[i], offsets[i + 1]) (Arrow's string layout).
+ *    field i is data[offsets[i], offsets[i + 1]) (Arrow's string layout);
+ *  - spans: starts and lengths hold n entries each and field i is the
+ *    lengths[i] bytes at data + starts[i], in any order and overlapping as
+ *    they may (a column of text records: each field runs to the end of its
+ *    record and the reader's width cuts it).
  * validity, when given, has bit i % 8 of byte i / 8 set for each present
  * field (Arrow's validity bitmap); an absent field is not read: it gets the
  * missing value (entity readers: no text) and code 0.
@@ -118,6 +123,8 @@ typedef struct zb_column {
   const int32_t *offsets32;
   const uint8_t *validity;
   uint32_t flags;      /* ZB_NUL_PADDED */
+  const int64_t *starts;   /* spans layout, with lengths */
+  const int32_t *lengths;
 } zb_column;
 
 /* Where a column's results go; arrays of n entries unless said otherwise.

@@ -51,6 +51,8 @@ class Column(ctypes.Structure):
         ("offsets32", ctypes.c_void_p),
         ("validity", ctypes.c_void_p),
         ("flags", ctypes.c_uint32),
+        ("starts", ctypes.c_void_p),
+        ("lengths", ctypes.c_void_p),
     ]
 
 
