@@ -4,6 +4,8 @@ set -euo pipefail
 # help2man makes the manual page; dpkg-dev (dpkg-shlibdeps) and file are what
 # cpack -G DEB uses.
 need=(g++ cmake make libgtest-dev binutils help2man dpkg-dev file)
+# The Python package's tests and benchmark, for Debian's /usr/bin/python3.
+need+=(python3 python3-numpy python3-pandas python3-pytest python3-ciso8601)
 [ "${ZB_WANT_CLANG:-0}" = 1 ] && need+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${need[@]}"; do

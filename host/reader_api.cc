@@ -1,0 +1,701 @@
+// The reader API (zelbrant/reader.h) over the stand-in host.
+//
+// The host is one per process, so the handles share it: the first zb_open
+// starts it with the handles' host options and GMT offset, the last
+// zb_close ends it. Each module file is loaded once into the host for the
+// task state (its task initialisation runs there, its termination when the
+// host ends), and each handle reads through a private instance of the file
+// when it can have one, so that handles used by different threads do not
+// write to the same GCB.
+#include "zelbrant/reader.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "codes.h"
+#include "entity_text.h"
+#include "family.h"
+#include "host.h"
+
+namespace {
+
+using entity_reader = uint32_t (*)(ifmblock *, int32_t);
+using problem_reporter = uint32_t (*)(ifmblock *, int32_t, int32_t);
+
+constexpr int32_t kMaxWidth = 32767;
+constexpr int32_t kMaxTargetLength = 4096;
+constexpr int32_t kDefaultMode = 0x100;
+// Written into a target before each call, to see whether the reader wrote it.
+constexpr uint64_t kSentinelBits = 0x7FF4DEADBEEF0001ull;
+constexpr char kTextSentinel = '\x01';
+
+thread_local std::string t_error;
+
+int fail(int status, std::string message) {
+  t_error = std::move(message);
+  return status;
+}
+
+// The entity informats, by routine name and by the name of their messages.
+struct EntityName {
+  const char *routine;
+  const char *message_name;  // without the '$'
+  int32_t kind;
+};
+constexpr EntityName kEntities[] = {
+    {"is8601dui", "IS860DU", ZB_KIND_DURATION},
+    {"is8601pdi", "IS860PD", ZB_KIND_PACKED},
+    {"is8601vli", "IS860VL", ZB_KIND_INTERVAL},
+};
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (upper(a[i]) != upper(b[i])) return false;
+  return true;
+}
+
+const EntityName *find_entity(std::string_view s) {
+  bool dollar = !s.empty() && s.front() == '$';
+  if (dollar) s.remove_prefix(1);
+  for (const EntityName &e : kEntities)
+    if (same_name(s, dollar ? e.message_name : e.routine)) return &e;
+  return nullptr;
+}
+
+// One reader of a handle.
+struct Reader {
+  int32_t kind = ZB_KIND_DATETIME;
+  ifm_reader numeric = nullptr;
+  entity_reader entity = nullptr;
+  problem_reporter report = nullptr;  // n8601prob, for entity readers
+  int32_t width = -1;
+  int32_t decimals = 0;
+  int32_t target_len = 0;
+  int32_t mode = kDefaultMode;  // entity readers: the mode word and the fill selector
+  int32_t fill = 0;
+  bool registered = false;
+  std::string display;
+};
+
+// A module file loaded into the host for its task state.
+struct Loaded {
+  std::unique_ptr<zbhost::Module> module;
+  std::unique_ptr<zbhost::Family> family;  // goes before the module
+};
+
+// The host options and GMT offset the host runs with, in a form that
+// compares: names in upper case, sorted.
+struct HostSettings {
+  std::vector<std::pair<std::string, std::string>> options;
+  std::optional<double> gmt_offset;
+  bool operator==(const HostSettings &) const = default;
+};
+
+struct Shared {
+  std::mutex mu;
+  std::unique_ptr<zbhost::Host> host;
+  HostSettings settings;
+  std::map<std::string, Loaded> modules;  // by path
+  std::set<const zb_handle *> handles;
+};
+
+Shared &shared() {
+  static Shared *s = new Shared;  // never destroyed: handles may outlive static destruction
+  return *s;
+}
+
+}  // namespace
+
+struct zb_handle {
+  const zbhost::Module *module = nullptr;  // the instance it reads through
+  const zbhost::Family *family = nullptr;
+  std::unique_ptr<zbhost::Module> own_module;  // a private instance, if it has one
+  std::unique_ptr<zbhost::Family> own_family;
+  int32_t mode = kDefaultMode;
+  int32_t target_length = 0;
+  int32_t fill = 0;
+  std::vector<Reader> readers;
+};
+
+namespace {
+
+bool is_file(const std::string &path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The file of a module given by name or path: a name is looked for in
+// ZB_MODULE_DIR, beside this library (an installed package), then in the
+// build.
+int module_file(const char *module, std::string *path) {
+  std::string m(module);
+  if (m.find('/') != std::string::npos) {
+    *path = m;
+    return ZB_OK;
+  }
+  if (m != "zelbrant" && m != "morvista")
+    return fail(ZB_E_LOAD, "unknown module '" + m +
+                               "': give zelbrant, morvista or the path of a module file");
+  if (const char *env = std::getenv("ZB_MODULE_DIR"); !(env && *env)) {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void *>(&zb_open), &info) && info.dli_fname) {
+      std::string self(info.dli_fname);
+      size_t slash = self.rfind('/');
+      std::string beside = (slash == std::string::npos ? "." : self.substr(0, slash)) + "/" + m + ".so";
+      if (is_file(beside)) {
+        *path = beside;
+        return ZB_OK;
+      }
+    }
+  }
+  *path = zbhost::module_path(m);
+  return ZB_OK;
+}
+
+int read_options(const zb_options *o, HostSettings *s, zb_handle *h) {
+  if (!o) return ZB_OK;
+  if (o->size < sizeof(zb_options))
+    return fail(ZB_E_OPTION, "zb_options.size is " + std::to_string(o->size) + ", expected " +
+                                 std::to_string(sizeof(zb_options)));
+  if (o->n_host_options && !o->host_options)
+    return fail(ZB_E_NULL, "host_options is null but n_host_options is not 0");
+  for (uint32_t i = 0; i < o->n_host_options; ++i) {
+    const char *text = o->host_options[i];
+    if (!text) return fail(ZB_E_NULL, "host option " + std::to_string(i) + " is null");
+    std::string t(text);
+    size_t eq = t.find('=');
+    if (eq == 0 || eq == std::string::npos)
+      return fail(ZB_E_OPTION, "bad host option '" + t + "': give NAME=VALUE");
+    std::string name = t.substr(0, eq);
+    for (char &c : name) c = upper(c);
+    s->options.emplace_back(name, t.substr(eq + 1));
+  }
+  std::stable_sort(s->options.begin(), s->options.end(),
+                   [](const auto &a, const auto &b) { return a.first < b.first; });
+  if (o->has_gmt_offset) {
+    if (o->gmt_offset < -86399 || o->gmt_offset > 86399)
+      return fail(ZB_E_OPTION, "GMT offset " + std::to_string(o->gmt_offset) +
+                                   " s is out of range: -86399 to 86399");
+    s->gmt_offset = o->gmt_offset;
+  }
+  if (o->target_length < 0 || o->target_length > kMaxTargetLength)
+    return fail(ZB_E_OPTION, "target length " + std::to_string(o->target_length) +
+                                 " is out of range: 1 to " + std::to_string(kMaxTargetLength) +
+                                 ", or 0 for the default");
+  h->mode = o->entity_mode ? o->entity_mode : kDefaultMode;
+  h->target_length = o->target_length;
+  h->fill = o->fill_stars ? 1 : 0;
+  return ZB_OK;
+}
+
+// Called with the lock held: the host with these settings, started if need be.
+int start_host(Shared &s, const HostSettings &settings) {
+  if (s.host) {
+    if (!(settings == s.settings))
+      return fail(ZB_E_OPTION,
+                  "the host runs with other host options or another GMT offset for the "
+                  "handles already open; close them first");
+    return ZB_OK;
+  }
+  try {
+    s.host = std::make_unique<zbhost::Host>();
+  } catch (const std::logic_error &) {
+    return fail(ZB_E_HOST, "this process already runs a stand-in host of its own");
+  }
+  s.host->capture_log(true);
+  // xexit returns to its caller: a registration block the host cannot
+  // allocate comes back as a failure instead of ending the process.
+  s.host->set_exit_returns(true);
+  for (const auto &o : settings.options) s.host->set_option(o.first, o.second);
+  if (settings.gmt_offset) s.host->set_gmt_offset(*settings.gmt_offset);
+  s.settings = settings;
+  return ZB_OK;
+}
+
+// Called with the lock held when the last handle has gone: ends the task
+// (the modules' termination routines run while they are loaded), then the
+// modules and the host.
+void stop_host(Shared &s) {
+  if (!s.host) return;
+  if (task_context *t = s.host->current_task()) s.host->end_task(t);
+  s.modules.clear();
+  s.host.reset();
+  s.settings = HostSettings();
+}
+
+// Called with the lock held: the module file loaded for the task state.
+int load_shared(Shared &s, const std::string &path, Loaded **out) {
+  auto it = s.modules.find(path);
+  if (it != s.modules.end()) {
+    *out = &it->second;
+    return ZB_OK;
+  }
+  std::string error;
+  Loaded l;
+  l.module = zbhost::Module::load(*s.host, path, &error);
+  if (!l.module) return fail(ZB_E_LOAD, error);
+  l.family = zbhost::Family::load(*s.host, *l.module, &error);
+  if (!l.family) return fail(ZB_E_LOAD, "cannot register module " + path + ": " + error);
+  if (auto init = l.module->fn<void (*)()>("uwxn8601_init")) init();
+  *out = &s.modules.emplace(path, std::move(l)).first->second;
+  return ZB_OK;
+}
+
+int open_handle(const char *module, const zb_options *opts, zb_handle **out) {
+  auto h = std::make_unique<zb_handle>();
+  HostSettings settings;
+  if (int rc = read_options(opts, &settings, h.get())) return rc;
+  std::string path;
+  if (int rc = module_file(module, &path)) return rc;
+
+  Shared &s = shared();
+  std::lock_guard<std::mutex> lock(s.mu);
+  if (int rc = start_host(s, settings)) return rc;
+  Loaded *loaded = nullptr;
+  int rc = load_shared(s, path, &loaded);
+  if (rc) {
+    if (s.handles.empty()) stop_host(s);
+    return rc;
+  }
+  h->module = loaded->module.get();
+  h->family = loaded->family.get();
+  // A private instance where the system allows one; the shared one otherwise,
+  // with the same results.
+  std::string error;
+  h->own_module = zbhost::Module::load_private(*s.host, path, &error);
+  if (h->own_module) h->own_family = zbhost::Family::load(*s.host, *h->own_module, &error);
+  if (h->own_family) {
+    h->module = h->own_module.get();
+    h->family = h->own_family.get();
+  } else {
+    h->own_module.reset();
+  }
+  s.handles.insert(h.get());
+  *out = h.release();
+  return ZB_OK;
+}
+
+// Handles closed so far. A thread remembers the last handle it found open
+// and the count at that time: while no handle has closed since, the same
+// handle needs no look-up under the lock, so reading field by field on
+// several threads does not serialise on it.
+std::atomic<uint64_t> g_closes{0};
+thread_local const zb_handle *t_known = nullptr;
+thread_local uint64_t t_known_closes = 0;
+
+// The handle, or null (with the message set) when it is not one.
+zb_handle *checked(zb_handle *h) {
+  if (!h) {
+    fail(ZB_E_HANDLE, "the handle is null");
+    return nullptr;
+  }
+  uint64_t closes = g_closes.load(std::memory_order_acquire);
+  if (h == t_known && closes == t_known_closes) return h;
+  Shared &s = shared();
+  std::lock_guard<std::mutex> lock(s.mu);
+  if (!s.handles.count(h)) {
+    fail(ZB_E_HANDLE, "not an open handle (closed, or never opened)");
+    return nullptr;
+  }
+  t_known = h;
+  t_known_closes = closes;
+  return h;
+}
+
+int checked_reader(zb_handle *h, int32_t reader, const Reader **out) {
+  if (!checked(h)) return ZB_E_HANDLE;
+  if (reader < 0 || static_cast<size_t>(reader) >= h->readers.size())
+    return fail(ZB_E_READER, "no reader " + std::to_string(reader) + " in this handle (it has " +
+                                 std::to_string(h->readers.size()) + ")");
+  *out = &h->readers[static_cast<size_t>(reader)];
+  return ZB_OK;
+}
+
+bool is_entity(const Reader &r) { return r.entity != nullptr; }
+
+int32_t kind_of(zbhost::ValueKind k) {
+  switch (k) {
+    case zbhost::ValueKind::date: return ZB_KIND_DATE;
+    case zbhost::ValueKind::time: return ZB_KIND_TIME;
+    case zbhost::ValueKind::datetime: return ZB_KIND_DATETIME;
+  }
+  return ZB_KIND_DATETIME;
+}
+
+// An entity reader of that name ([$]NAME[W][.]): 1 found, 0 no entity name,
+// or an API status.
+int lookup_entity(zb_handle *h, std::string_view name, int32_t width, Reader *r) {
+  std::string_view s = name;
+  if (!s.empty() && s.back() == '.') s.remove_suffix(1);
+  const EntityName *e = find_entity(s);
+  int64_t w = -1;
+  std::string width_text;
+  if (!e) {
+    size_t cut = s.size();
+    while (cut > 0 && s[cut - 1] >= '0' && s[cut - 1] <= '9') --cut;
+    if (cut == s.size() || !(e = find_entity(s.substr(0, cut)))) return 0;
+    w = 0;
+    width_text = std::string(s.substr(cut));
+    for (char c : s.substr(cut)) w = w <= kMaxWidth ? w * 10 + (c - '0') : w;
+    if (width >= 1 && w != width)
+      return fail(ZB_E_WIDTH, "reader '" + std::string(name) + "' is given two widths");
+  } else if (width >= 1) {
+    w = width, width_text = std::to_string(width);
+  }
+  if (w != -1 && (w < 1 || w > kMaxWidth))
+    return fail(ZB_E_WIDTH, "width " + width_text + " is out of range for " + e->routine +
+                                ": 1 to " + std::to_string(kMaxWidth));
+  r->entity = h->module->fn<entity_reader>(e->routine);
+  if (!r->entity) return fail(ZB_E_NAME, std::string("the module does not export ") + e->routine);
+  r->report = h->module->fn<problem_reporter>("n8601prob");
+  r->kind = e->kind;
+  r->width = static_cast<int32_t>(w);
+  r->target_len = h->target_length ? h->target_length : e->kind == ZB_KIND_INTERVAL ? 32 : 16;
+  r->mode = h->mode;
+  r->fill = h->fill;
+  r->display = std::string(e->routine) + (w > 0 ? std::to_string(w) : "");
+  return 1;
+}
+
+int lookup(zb_handle *h, const char *name, int32_t width, int32_t *out) {
+  if (!checked(h)) return ZB_E_HANDLE;
+  if (!name || !out) return fail(ZB_E_NULL, !name ? "the name is null" : "the result pointer is null");
+  if (width == 0 || width < -1 || width > kMaxWidth)
+    return fail(ZB_E_WIDTH, "width " + std::to_string(width) + " is out of range: 1 to " +
+                                std::to_string(kMaxWidth) + ", or -1 for the informat's own");
+  Reader r;
+  int found = lookup_entity(h, name, width, &r);
+  if (found < 0) return found;
+  if (found == 0) {
+    std::string why;
+    std::optional<int32_t> w;
+    if (width >= 1) w = width;
+    auto inf = h->family->lookup(name, w, &why);
+    if (!inf) {
+      bool bad_width = why.find("out of range") != std::string::npos ||
+                       why.find("two widths") != std::string::npos;
+      return fail(bad_width ? ZB_E_WIDTH : ZB_E_NAME, why);
+    }
+    r.numeric = inf->reader;
+    r.kind = kind_of(inf->kind);
+    r.width = inf->width;
+    r.decimals = inf->decimals;
+    r.registered = inf->registered;
+    r.display = inf->display;
+  }
+  h->readers.push_back(std::move(r));
+  *out = static_cast<int32_t>(h->readers.size() - 1);
+  return ZB_OK;
+}
+
+// One field's window into the reader's call block.
+void set_field(const Reader &r, const char *text, int32_t len, ifmblock *blk) {
+  std::memset(blk, 0, sizeof *blk);
+  blk->width = r.width >= 0 ? r.width : len;
+  blk->decimals = r.decimals;
+  blk->input = text;
+  blk->avail = len;
+}
+
+// Reads one field with a numeric reader into *value.
+void read_numeric(const Reader &r, const char *text, int32_t len, double *value, uint32_t *code,
+                  uint32_t *status, uint8_t *written) {
+  ifmblock blk;
+  set_field(r, text, len, &blk);
+  std::memcpy(value, &kSentinelBits, sizeof *value);
+  blk.target = value;
+  blk.target_len = sizeof *value;
+  *code = r.numeric(&blk);
+  bool wrote = std::memcmp(value, &kSentinelBits, sizeof *value) != 0;
+  if (!wrote) *value = ifm_missing();
+  if (status) *status = blk.status;
+  if (written) *written = wrote;
+}
+
+// Reads one field with an entity reader into out (target_len bytes), and on
+// a problem code lets the module report it the way a host does.
+void read_entity(const Reader &r, const char *text, int32_t len, char *out, uint32_t *code,
+                 uint32_t *text_len, uint32_t *status, uint8_t *written) {
+  ifmblock blk;
+  set_field(r, text, len, &blk);
+  std::memset(out, kTextSentinel, static_cast<size_t>(r.target_len));
+  blk.target = out;
+  blk.target_len = r.target_len;
+  *code = r.entity(&blk, r.mode);
+  if (*code != 0 && r.report) r.report(&blk, r.fill, static_cast<int32_t>(*code));
+  bool wrote = false;
+  for (int32_t i = 0; i < r.target_len && !wrote; ++i) wrote = out[i] != kTextSentinel;
+  if (text_len) *text_len = wrote ? std::min<uint32_t>(blk.status, static_cast<uint32_t>(r.target_len)) : 0;
+  if (status) *status = blk.status;
+  if (written) *written = wrote;
+}
+
+bool present(const uint8_t *validity, size_t i) {
+  return !validity || (validity[i / 8] >> (i % 8)) & 1u;
+}
+
+// The offsets of a column checked before anything is read: ascending, and
+// no field longer than a call block can say.
+template <class Off>
+int check_offsets(const Off *off, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (off[i + 1] < off[i] || (i == 0 && off[0] < 0))
+      return fail(ZB_E_RANGE, "offset " + std::to_string(i + 1) + " (" +
+                                  std::to_string(off[i + 1]) + ") lies before offset " +
+                                  std::to_string(i) + " (" + std::to_string(off[i]) + ")");
+    if (static_cast<int64_t>(off[i + 1]) - static_cast<int64_t>(off[i]) > INT32_MAX)
+      return fail(ZB_E_RANGE, "field " + std::to_string(i) + " is longer than 2147483647 bytes");
+  }
+  return ZB_OK;
+}
+
+// Calls f(i, text, len) for each present field of the column and g(i) for
+// each absent one.
+template <class Present, class Absent>
+void each_field(const zb_column &c, Present f, Absent g) {
+  if (c.starts) {
+    for (size_t i = 0; i < c.n; ++i) {
+      if (present(c.validity, i)) f(i, c.data + c.starts[i], c.lengths[i]);
+      else g(i);
+    }
+    return;
+  }
+  if (c.offsets || c.offsets32) {
+    for (size_t i = 0; i < c.n; ++i) {
+      if (!present(c.validity, i)) {
+        g(i);
+        continue;
+      }
+      int64_t a = c.offsets ? c.offsets[i] : c.offsets32[i];
+      int64_t b = c.offsets ? c.offsets[i + 1] : c.offsets32[i + 1];
+      f(i, c.data + a, static_cast<int32_t>(b - a));
+    }
+    return;
+  }
+  const int32_t len = static_cast<int32_t>(c.field_len);
+  const bool padded = c.flags & ZB_NUL_PADDED;
+  for (size_t i = 0; i < c.n; ++i) {
+    if (!present(c.validity, i)) {
+      g(i);
+      continue;
+    }
+    const char *p = c.data + i * c.stride;
+    int32_t k = len;
+    if (padded)
+      while (k > 0 && p[k - 1] == 0) --k;
+    f(i, p, k);
+  }
+}
+
+int read_column(zb_handle *h, int32_t reader, const zb_column *col, zb_results *out) {
+  const Reader *r = nullptr;
+  if (int rc = checked_reader(h, reader, &r)) return rc;
+  if (!col || !out) return fail(ZB_E_NULL, !col ? "the column is null" : "the results are null");
+  const zb_column &c = *col;
+  if (c.n == 0) return ZB_OK;
+  if (!out->codes) return fail(ZB_E_NULL, "results.codes is null");
+  if ((c.offsets != nullptr) + (c.offsets32 != nullptr) + (c.starts != nullptr) > 1)
+    return fail(ZB_E_RANGE, "the column gives more than one layout");
+  if (!c.starts != !c.lengths)
+    return fail(ZB_E_NULL, "column.starts and column.lengths go together");
+  bool by_offsets = c.offsets || c.offsets32;
+  if (c.starts) {
+    for (size_t i = 0; i < c.n; ++i)
+      if (c.starts[i] < 0 || c.lengths[i] < 0)
+        return fail(ZB_E_RANGE, "field " + std::to_string(i) + " has a negative start or length");
+  }
+  bool any_data = c.starts ? true
+                  : by_offsets ? (c.offsets ? c.offsets[c.n] > c.offsets[0]
+                                            : c.offsets32[c.n] > c.offsets32[0])
+                               : c.field_len > 0;
+  if (!c.data && any_data) return fail(ZB_E_NULL, "column.data is null");
+  if (by_offsets) {
+    int rc = c.offsets ? check_offsets(c.offsets, c.n) : check_offsets(c.offsets32, c.n);
+    if (rc) return rc;
+  } else if (c.field_len > static_cast<size_t>(INT32_MAX)) {
+    return fail(ZB_E_RANGE, "field length " + std::to_string(c.field_len) +
+                                " is above 2147483647");
+  }
+  uint32_t *status = out->status;
+  uint8_t *written = out->written;
+  if (!is_entity(*r)) {
+    if (!out->values) return fail(ZB_E_NULL, "results.values is null");
+    double *values = out->values;
+    uint32_t *codes = out->codes;
+    each_field(
+        c,
+        [&](size_t i, const char *text, int32_t len) {
+          read_numeric(*r, text, len, values + i, codes + i, status ? status + i : nullptr,
+                       written ? written + i : nullptr);
+        },
+        [&](size_t i) {
+          values[i] = ifm_missing();
+          codes[i] = 0;
+          if (status) status[i] = 0;
+          if (written) written[i] = 0;
+        });
+    return ZB_OK;
+  }
+  if (!out->texts) return fail(ZB_E_NULL, "results.texts is null");
+  if (out->text_stride < static_cast<size_t>(r->target_len))
+    return fail(ZB_E_RANGE, "text stride " + std::to_string(out->text_stride) +
+                                " is below the target length " + std::to_string(r->target_len));
+  char *texts = out->texts;
+  size_t stride = out->text_stride;
+  uint32_t *codes = out->codes, *lens = out->text_lens;
+  each_field(
+      c,
+      [&](size_t i, const char *text, int32_t len) {
+        read_entity(*r, text, len, texts + i * stride, codes + i, lens ? lens + i : nullptr,
+                    status ? status + i : nullptr, written ? written + i : nullptr);
+      },
+      [&](size_t i) {
+        std::memset(texts + i * stride, 0, stride);
+        codes[i] = 0;
+        if (lens) lens[i] = 0;
+        if (status) status[i] = 0;
+        if (written) written[i] = 0;
+      });
+  return ZB_OK;
+}
+
+// Runs an API call, turning an allocation failure into its status.
+template <class F>
+int guarded(F f) {
+  try {
+    return f();
+  } catch (const std::bad_alloc &) {
+    return fail(ZB_E_MEMORY, "out of memory");
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+int zb_open(const char *module, const zb_options *opts, zb_handle **out) {
+  if (!out) return fail(ZB_E_NULL, "the result pointer is null");
+  *out = nullptr;
+  if (!module) return fail(ZB_E_NULL, "the module name is null");
+  return guarded([&] { return open_handle(module, opts, out); });
+}
+
+void zb_close(zb_handle *h) {
+  if (!h) return;
+  Shared &s = shared();
+  std::lock_guard<std::mutex> lock(s.mu);
+  if (!s.handles.erase(h)) return;
+  g_closes.fetch_add(1, std::memory_order_acq_rel);
+  delete h;  // the private instance goes while the host lives
+  if (s.handles.empty()) stop_host(s);
+}
+
+int zb_lookup(zb_handle *h, const char *name, int32_t width, int32_t *reader) {
+  return guarded([&] { return lookup(h, name, width, reader); });
+}
+
+int zb_describe(zb_handle *h, int32_t reader, zb_reader_info *out) {
+  const Reader *r = nullptr;
+  if (int rc = checked_reader(h, reader, &r)) return rc;
+  if (!out) return fail(ZB_E_NULL, "the result pointer is null");
+  std::memset(out, 0, sizeof *out);
+  out->kind = r->kind;
+  out->width = r->width;
+  out->decimals = r->decimals;
+  out->target_length = r->target_len;
+  out->registered = r->registered;
+  size_t n = std::min(r->display.size(), sizeof out->display - 1);
+  std::memcpy(out->display, r->display.data(), n);
+  return ZB_OK;
+}
+
+int zb_read_field(zb_handle *h, int32_t reader, const char *text, size_t len, double *value,
+                  uint32_t *code) {
+  const Reader *r = nullptr;
+  if (int rc = checked_reader(h, reader, &r)) return rc;
+  if (is_entity(*r))
+    return fail(ZB_E_KIND, r->display + " is an entity reader: use zb_read_entity_field");
+  if ((!text && len) || !value || !code) return fail(ZB_E_NULL, "a required pointer is null");
+  if (len > static_cast<size_t>(INT32_MAX))
+    return fail(ZB_E_RANGE, "field length " + std::to_string(len) + " is above 2147483647");
+  read_numeric(*r, text, static_cast<int32_t>(len), value, code, nullptr, nullptr);
+  return ZB_OK;
+}
+
+int zb_read_entity_field(zb_handle *h, int32_t reader, const char *text, size_t len, char *out,
+                         size_t out_len, uint32_t *code, uint32_t *text_len) {
+  const Reader *r = nullptr;
+  if (int rc = checked_reader(h, reader, &r)) return rc;
+  if (!is_entity(*r))
+    return fail(ZB_E_KIND, r->display + " is a numeric reader: use zb_read_field");
+  if ((!text && len) || !out || !code || !text_len)
+    return fail(ZB_E_NULL, "a required pointer is null");
+  if (len > static_cast<size_t>(INT32_MAX))
+    return fail(ZB_E_RANGE, "field length " + std::to_string(len) + " is above 2147483647");
+  if (out_len < static_cast<size_t>(r->target_len))
+    return fail(ZB_E_RANGE, "room for " + std::to_string(out_len) +
+                                " bytes is below the target length " +
+                                std::to_string(r->target_len));
+  read_entity(*r, text, static_cast<int32_t>(len), out, code, text_len, nullptr, nullptr);
+  return ZB_OK;
+}
+
+int zb_read_column(zb_handle *h, int32_t reader, const zb_column *col, zb_results *out) {
+  return guarded([&] { return read_column(h, reader, col, out); });
+}
+
+int zb_entity_text(const char *hex, size_t len, char *out, size_t size) {
+  if ((!hex && len) || (!out && size)) return fail(ZB_E_NULL, "a required pointer is null");
+  return guarded([&] {
+    std::string why;
+    std::string text = zbhost::packed_text(std::string_view(hex, len), &why);
+    if (text.empty()) return fail(ZB_E_RANGE, "not a packed entity: " + why);
+    if (size) {
+      size_t n = std::min(text.size(), size - 1);
+      std::memcpy(out, text.data(), n);
+      out[n] = 0;
+    }
+    return static_cast<int>(text.size());
+  });
+}
+
+const char *zb_last_error(void) { return t_error.c_str(); }
+
+const char *zb_code_text(uint32_t code) { return zbhost::code_text(code); }
+
+const char *zb_problem_text(uint32_t code) { return zbhost::problem_text(code); }
+
+size_t zb_take_log(char *buf, size_t size) {
+  Shared &s = shared();
+  std::lock_guard<std::mutex> lock(s.mu);
+  if (!s.host) return 0;
+  std::string all;
+  for (const std::string &line : s.host->log()) all += line + "\n";
+  if (buf && size) {
+    size_t n = std::min(all.size(), size - 1);
+    std::memcpy(buf, all.data(), n);
+    buf[n] = 0;
+    s.host->clear_log();
+  }
+  return all.size();
+}
+
+}  // extern "C"

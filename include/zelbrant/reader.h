@@ -1,0 +1,193 @@
+/* The reader API of the stand-in host: a plain C interface for programs and
+ * languages that want the modules' readers without the host's C++ classes.
+ *
+ * A handle holds one loaded module (zelbrant, morvista, or a module file)
+ * and the readers looked up in it. Readers are found by informat name with
+ * an optional width ("B8601DT19."), by exported routine name ("i8601dz"),
+ * or by entity informat ("$IS860DU", "is8601vli"), and are then called on
+ * one field or on a whole column in one call.
+ *
+ * Threads: a handle is used by one thread at a time; any number of handles
+ * may be used in parallel, each from its own thread. Each handle reads
+ * through an instance of the module of its own where the system allows it,
+ * so parallel handles share no module state.
+ *
+ * Errors: every call returns ZB_OK (0) or a negative ZB_E_* status, and
+ * zb_last_error() gives the message of the last failing call on the calling
+ * thread. Nothing is printed; host log lines (diagnostics asked for with the
+ * DEBUG host option) are kept and can be taken with zb_take_log().
+ *
+ * Reader results are separate from API statuses: each field gets the
+ * reader's own return code: 0 or a host code such as 0x8001d819 from a
+ * numeric reader (zb_code_text names it), 0 or a problem code 1..27 from an
+ * entity reader (zb_problem_text names it; the host then reports the
+ * problem through the module's n8601prob, which fills the target).
+ *
+ * Fields are fixed-length texts: a reader sees min(width, length of the
+ * field) bytes and never reads past them; no NUL is needed or looked for.
+ *
+ * This interface is stable: functions and records are only ever added;
+ * ZB_READER_API_VERSION counts the additions.
+ */
+#ifndef ZELBRANT_READER_H
+#define ZELBRANT_READER_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(ZB_READER_BUILD)
+#define ZB_READER_API __attribute__((visibility("default")))
+#else
+#define ZB_READER_API
+#endif
+
+#define ZB_READER_API_VERSION 1
+
+/* API statuses. */
+#define ZB_OK 0
+#define ZB_E_HANDLE (-1)   /* not a handle that zb_open gave and zb_close has not closed */
+#define ZB_E_NULL (-2)     /* a required pointer is null */
+#define ZB_E_WIDTH (-3)    /* a width outside the reader's range, or 0 / below -1 */
+#define ZB_E_NAME (-4)     /* no reader of that name in the module */
+#define ZB_E_LOAD (-5)     /* the module could not be loaded or registered */
+#define ZB_E_OPTION (-6)   /* a bad task option, or one that differs from the open handles' */
+#define ZB_E_READER (-7)   /* no reader of that number in the handle */
+#define ZB_E_KIND (-8)     /* a numeric call on an entity reader, or the reverse */
+#define ZB_E_RANGE (-9)    /* a layout that cannot be read: offsets going back, a field or
+                              target too long, a stride too small */
+#define ZB_E_MEMORY (-10)  /* out of memory */
+#define ZB_E_HOST (-11)    /* the process already runs a host of its own */
+
+/* What a reader produces. */
+#define ZB_KIND_DATE 0          /* days from 1960-01-01 */
+#define ZB_KIND_TIME 1          /* seconds from midnight */
+#define ZB_KIND_DATETIME 2      /* seconds from 1960-01-01T00:00:00 */
+#define ZB_KIND_DURATION 3      /* entity: a packed duration (16 hex digits) */
+#define ZB_KIND_PACKED 4        /* entity: a packed datetime (16 hex digits) */
+#define ZB_KIND_INTERVAL 5      /* entity: a packed interval (32 hex digits) */
+
+/* The task options of a handle. Host options and the GMT offset belong to
+ * the one host of the process: every handle open at a time must give the
+ * same ones (ZB_E_OPTION otherwise). The entity settings are the handle's.
+ * Zero-fill the record, set size, and set what you need; a null record
+ * gives the defaults. */
+typedef struct zb_options {
+  uint32_t size;                     /* sizeof(zb_options) */
+  uint32_t n_host_options;           /* entries of host_options */
+  const char *const *host_options;   /* "NAME=VALUE" texts, NUL-terminated */
+  int32_t has_gmt_offset;            /* 0: the system's local offset */
+  int32_t gmt_offset;                /* seconds east of GMT, -86399..86399 */
+  int32_t entity_mode;               /* mode word of the entity readers; 0: 0x100 */
+  int32_t target_length;             /* entity target length 1..4096; 0: 16, 32 for intervals */
+  int32_t fill_stars;                /* a reported problem fills with '*' instead of 'F' */
+} zb_options;
+
+typedef struct zb_handle zb_handle;
+
+/* What zb_describe tells about a reader. */
+typedef struct zb_reader_info {
+  int32_t kind;           /* ZB_KIND_* */
+  int32_t width;          /* the field width; -1: each field is read whole */
+  int32_t decimals;
+  int32_t target_length;  /* entity readers: bytes of each packed text; 0 otherwise */
+  int32_t registered;     /* 1: a registered informat; 0: an exported routine */
+  char display[48];       /* "B8601DT19.", "i8601dz", "is8601dui20", NUL-terminated */
+} zb_reader_info;
+
+/* A column of fields, in one of three layouts:
+ *  - fixed: offsets, offsets32 and starts null; field i is the field_len
+ *    bytes at data + i * stride (a fixed-width byte array such as NumPy's
+ *    'S19');
+ *  - offsets: offsets (or offsets32) holds n + 1 ascending positions and
+ *    field i is data[offsets[i], offsets[i + 1]) (Arrow's string layout);
+ *  - spans: starts and lengths hold n entries each and field i is the
+ *    lengths[i] bytes at data + starts[i], in any order and overlapping as
+ *    they may (a column of text records: each field runs to the end of its
+ *    record and the reader's width cuts it).
+ * validity, when given, has bit i % 8 of byte i / 8 set for each present
+ * field (Arrow's validity bitmap); an absent field is not read: it gets the
+ * missing value (entity readers: no text) and code 0.
+ * With ZB_NUL_PADDED in flags a fixed-layout field ends before its trailing
+ * NUL bytes, as NumPy's fixed-width bytes ('S19') pad shorter values. */
+#define ZB_NUL_PADDED 1u
+typedef struct zb_column {
+  const char *data;
+  size_t n;
+  size_t stride;       /* fixed layout */
+  size_t field_len;    /* fixed layout, at most 2147483647 */
+  const int64_t *offsets;
+  const int32_t *offsets32;
+  const uint8_t *validity;
+  uint32_t flags;      /* ZB_NUL_PADDED */
+  const int64_t *starts;   /* spans layout, with lengths */
+  const int32_t *lengths;
+} zb_column;
+
+/* Where a column's results go; arrays of n entries unless said otherwise.
+ * Numeric readers fill values; entity readers fill texts and text_lens. */
+typedef struct zb_results {
+  double *values;        /* host values; the missing value (a NaN) for missing,
+                            failed and absent fields */
+  char *texts;           /* n * text_stride bytes: each field's packed text */
+  size_t text_stride;    /* at least the reader's target_length */
+  uint32_t *text_lens;   /* characters of each text (the status word); 0 for none */
+  uint32_t *codes;       /* required: the reader's return code per field */
+  uint32_t *status;      /* optional: the status word after the call */
+  uint8_t *written;      /* optional: 1 when the reader wrote its target */
+} zb_results;
+
+/* Opens a handle on a module: "zelbrant" or "morvista" (found beside this
+ * library, then in the build), or the path of a module file (any name with
+ * a '/'). opts may be null. On failure *out is null. */
+ZB_READER_API int zb_open(const char *module, const zb_options *opts, zb_handle **out);
+/* Closes a handle; its readers go with it. Null or unknown handles are
+ * ignored. The host ends with the last open handle. */
+ZB_READER_API void zb_close(zb_handle *h);
+
+/* Looks a reader up and gives its number in the handle (0, 1, ...).
+ * width: -1 takes the width in the name, else the informat's default (a
+ * routine or entity reader without one reads each field whole); 1..32767
+ * overrides it and is checked against the informat's range. */
+ZB_READER_API int zb_lookup(zb_handle *h, const char *name, int32_t width, int32_t *reader);
+ZB_READER_API int zb_describe(zb_handle *h, int32_t reader, zb_reader_info *out);
+
+/* Reads one field of len bytes with a numeric reader. */
+ZB_READER_API int zb_read_field(zb_handle *h, int32_t reader, const char *text, size_t len,
+                                double *value, uint32_t *code);
+/* Reads one field with an entity reader into out (room for out_len bytes,
+ * at least the target length); *text_len gets the characters written. */
+ZB_READER_API int zb_read_entity_field(zb_handle *h, int32_t reader, const char *text,
+                                       size_t len, char *out, size_t out_len, uint32_t *code,
+                                       uint32_t *text_len);
+/* Reads a column in one call: numeric or entity by the reader's kind. n = 0
+ * is a valid empty column. Nothing is written when the call fails. */
+ZB_READER_API int zb_read_column(zb_handle *h, int32_t reader, const zb_column *col,
+                                 zb_results *out);
+
+/* The packed text of an entity reader (16 or 32 hexadecimal digits) for
+ * people: "P1Y2M10DT2H30M", "2011-09-09T12:30:45", "2011-01-01/P1M", "."
+ * for a missing entity. Writes it NUL-terminated into out (cut to size) and
+ * returns its length without the NUL, or ZB_E_RANGE when the text is no
+ * packed entity (the message says why). */
+ZB_READER_API int zb_entity_text(const char *hex, size_t len, char *out, size_t size);
+
+/* The message of the calling thread's last failed call ("" when none). */
+ZB_READER_API const char *zb_last_error(void);
+/* The message of a reader return code, and of an entity problem code
+ * (1..27). Unknown codes give "unknown code" / "Unknown reason". */
+ZB_READER_API const char *zb_code_text(uint32_t code);
+ZB_READER_API const char *zb_problem_text(uint32_t code);
+/* Copies the host log lines kept since the last call (each ending in '\n')
+ * into buf (NUL-terminated, cut to size), clears them and returns the bytes
+ * they need without the NUL; 0 when there are none or no host is running. */
+ZB_READER_API size_t zb_take_log(char *buf, size_t size);
+
+#ifdef __cplusplus
+}  /* extern "C" */
+#endif
+
+#endif /* ZELBRANT_READER_H */

@@ -1,0 +1,166 @@
+"""Host values to NumPy and Python dates and times, and back.
+
+Host dates count days from 1960-01-01, host times seconds from midnight,
+host datetimes seconds from 1960-01-01T00:00:00; missing values are NaN.
+Conversions split a value into whole and fractional seconds, round the
+fraction to the finest digits the value holds and then cut it to the unit
+asked for (23:59:59.999 is 23:59:59 in seconds), so fractions come out
+exact. A host datetime of our era resolves a quarter of a microsecond: its
+fraction is taken to the microsecond (nanoseconds end in 000); one of the
+year 9999 to a tenth of a millisecond; a host time to the nanosecond.
+"""
+
+import datetime as _dt
+
+import numpy as np
+
+EPOCH_DAYS = 3653  # 1960-01-01 to 1970-01-01: a host value is its Unix value plus these
+EPOCH_SECONDS = EPOCH_DAYS * 86400
+_SCALE = {"s": 1, "ms": 1000, "us": 1000000, "ns": 1000000000}
+_NAT = np.iinfo(np.int64).min
+
+
+def _scale(unit):
+    try:
+        return _SCALE[unit]
+    except KeyError:
+        raise ValueError(f"unit must be one of s, ms, us, ns, not {unit!r}") from None
+
+
+def _ticks(seconds, unit):
+    """int64 counts of unit in seconds (float array), NaN as NaT."""
+    v = np.asarray(seconds, dtype=np.float64)
+    scale = _scale(unit)
+    nan = np.isnan(v)
+    safe = np.where(nan, 0.0, v)
+    whole = np.floor(safe)
+    frac = safe - whole  # exact
+    # The fraction to the finest decimal digits the value holds (a power of
+    # ten above twice its spacing), then cut to the unit.
+    digits = np.clip(np.floor(-np.log10(2 * np.spacing(np.abs(whole) + 1))), 0, 9)
+    lim = (10 ** digits).astype(np.int64)
+    fine = np.rint(frac * lim).astype(np.int64)
+    sub = np.where(scale <= lim, fine * scale // lim, fine * (scale // lim))
+    limit = np.iinfo(np.int64).max // scale - 1
+    if np.any(np.abs(whole[~nan]) > limit):
+        i = int(np.flatnonzero(~nan & (np.abs(whole) > limit))[0])
+        raise OverflowError(f"row {i}: {v[i]} s does not fit datetime64[{unit}]")
+    out = whole.astype(np.int64) * scale + sub
+    out[nan] = _NAT
+    return out
+
+
+def to_datetime64(values, kind="datetime", unit="us"):
+    """Host datetimes (or dates, kind="date") as datetime64[unit]."""
+    v = np.asarray(values, dtype=np.float64)
+    if kind == "date":
+        v = v * 86400.0
+    elif kind != "datetime":
+        raise ValueError(f"kind must be date or datetime, not {kind!r}")
+    t = _ticks(v - EPOCH_SECONDS, unit)
+    return t.view(f"datetime64[{unit}]")
+
+
+def to_timedelta64(values, unit="us"):
+    """Host times (seconds) as timedelta64[unit]."""
+    return _ticks(values, unit).view(f"timedelta64[{unit}]")
+
+
+def _seconds(ticks, unit):
+    """Float seconds of int64 ticks, whole and fraction joined last."""
+    t = np.asarray(ticks, dtype=np.int64)
+    scale = _scale(unit)
+    whole, sub = np.divmod(t, scale)
+    out = whole.astype(np.float64) + sub.astype(np.float64) / scale
+    out[t == _NAT] = np.nan
+    return out
+
+
+def from_datetime64(values, kind="datetime"):
+    """datetime64 values as host datetimes (or host dates, kind="date":
+    the day of each)."""
+    a = np.asarray(values)
+    if a.dtype.kind != "M":
+        a = a.astype("datetime64[us]")
+    unit = np.datetime_data(a.dtype)[0]
+    if unit not in _SCALE:
+        a = a.astype("datetime64[s]")
+        unit = "s"
+    s = _seconds(a.view(np.int64), unit) + EPOCH_SECONDS
+    if kind == "date":
+        return np.floor(s / 86400.0)
+    return s
+
+
+def from_timedelta64(values):
+    a = np.asarray(values)
+    if a.dtype.kind != "m":
+        raise TypeError("from_timedelta64 takes timedelta64 values")
+    unit = np.datetime_data(a.dtype)[0]
+    if unit not in _SCALE:
+        a = a.astype("timedelta64[us]")
+        unit = "us"
+    return _seconds(a.view(np.int64), unit)
+
+
+_DAY0 = _dt.date(1960, 1, 1)
+_DT0 = _dt.datetime(1960, 1, 1)
+
+
+def _each(values, f):
+    v = np.asarray(values, dtype=np.float64)
+    out = np.empty(v.shape, dtype=object)
+    for i, x in np.ndenumerate(v):
+        out[i] = None if np.isnan(x) else f(x)
+    return out
+
+
+def _micro(x):
+    whole = np.floor(x)
+    us = int(np.rint((x - whole) * 1e6))
+    return int(whole), us
+
+
+def to_date(values):
+    """Host dates as datetime.date (None for missing)."""
+    return _each(values, lambda x: _DAY0 + _dt.timedelta(days=int(x)))
+
+
+def to_datetime(values):
+    """Host datetimes as naive datetime.datetime, to the microsecond."""
+    def one(x):
+        s, us = _micro(x)
+        return _DT0 + _dt.timedelta(seconds=s, microseconds=us)
+    return _each(values, one)
+
+
+def to_time(values):
+    """Host times as datetime.time, to the microsecond."""
+    def one(x):
+        s, us = _micro(x)
+        if us == 1000000:
+            s, us = s + 1, 0
+        if not 0 <= s < 86400:
+            raise ValueError(f"{x} s is no time of day")
+        return _dt.time(s // 3600, s // 60 % 60, s % 60, us)
+    return _each(values, one)
+
+
+def from_date(d):
+    """A datetime.date (or datetime: its day) as a host date."""
+    if isinstance(d, _dt.datetime):
+        d = d.date()
+    return float((d - _DAY0).days)
+
+
+def from_datetime(t):
+    """A naive datetime.datetime as a host datetime (an aware one: its UTC)."""
+    if t.tzinfo is not None:
+        t = t.astimezone(_dt.timezone.utc).replace(tzinfo=None)
+    delta = t - _DT0
+    return float(delta.days * 86400 + delta.seconds) + delta.microseconds / 1e6
+
+
+def from_time(t):
+    """A datetime.time as a host time."""
+    return float(t.hour * 3600 + t.minute * 60 + t.second) + t.microsecond / 1e6

@@ -1,0 +1,462 @@
+// The reader API: handles, lookups, the column layouts, entity readers, the
+// errors of every call, and handles on several threads.
+#include "zelbrant/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host.h"
+#include "ifmblock.h"
+#include "support/guard.h"
+
+namespace {
+
+constexpr double kDt = 1631190645;  // 2011-09-09T12:30:45
+constexpr double kDay = 86400;
+constexpr double kDa = 18879;  // 2011-09-09
+
+uint64_t bits(double d) {
+  uint64_t b;
+  std::memcpy(&b, &d, sizeof b);
+  return b;
+}
+
+// A handle on zelbrant with the API's defaults, closed at the end.
+class ReaderApi : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(zb_open("zelbrant", nullptr, &h), ZB_OK) << zb_last_error(); }
+  void TearDown() override { zb_close(h); }
+  int32_t reader(const char *name, int32_t width = -1) {
+    int32_t id = -1;
+    EXPECT_EQ(zb_lookup(h, name, width, &id), ZB_OK) << name << ": " << zb_last_error();
+    return id;
+  }
+  zb_handle *h = nullptr;
+};
+
+struct Got {
+  std::vector<double> values;
+  std::vector<uint32_t> codes;
+  std::vector<uint8_t> written;
+};
+
+Got read(zb_handle *h, int32_t id, const zb_column &c) {
+  Got g;
+  g.values.assign(c.n, -1.0);
+  g.codes.assign(c.n, 77);
+  g.written.assign(c.n, 9);
+  zb_results r{};
+  r.values = g.values.data();
+  r.codes = g.codes.data();
+  r.written = g.written.data();
+  EXPECT_EQ(zb_read_column(h, id, &c, &r), ZB_OK) << zb_last_error();
+  return g;
+}
+
+// Fields laid out with the offsets of Arrow's string layout.
+struct Offsets {
+  std::string data;
+  std::vector<int64_t> off{0};
+  explicit Offsets(const std::vector<std::string> &texts) {
+    for (const auto &t : texts) data += t, off.push_back(static_cast<int64_t>(data.size()));
+  }
+  zb_column column() const {
+    zb_column c{};
+    c.data = data.data();
+    c.n = off.size() - 1;
+    c.offsets = off.data();
+    return c;
+  }
+};
+
+struct Row {
+  const char *informat;
+  const char *text;
+  uint32_t code;
+  double value;  // NAN: the missing value
+};
+
+// The same values and codes as the readers give, by every layout.
+TEST_F(ReaderApi, ValuesByEveryLayout) {
+  const Row rows[] = {
+      {"B8601DT19.", "20110909T123045", 0, kDt},
+      {"B8601DT19.", "20110909T123045123", 0, kDt + 0.123},
+      {"B8601DT19.", "2011", 0, 18628 * kDay},
+      {"B8601DT19.", "20110909 123045", IFM_INVALID_DATA, NAN},
+      {"B8601DT19.", "20110909T240000", 0, NAN},
+      {"B8601DA9.", "20110909", 0, kDa},
+      {"B8601TM8.", "123045", 0, 45045},
+      {"B8601DZ21.", "20110909T123045+0100", 0, kDt - 3600},
+      {"B8601CI14.", "1110909T123045", 0, kDt},
+      {"i8601dt", "2011-09-09T12:30:45", 0, kDt},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(std::string(row.informat) + " '" + row.text + "'");
+    int32_t id = reader(row.informat);
+    std::string text = row.text;
+    std::vector<std::string> texts{text, text, text};
+    // Fixed width, a stride wider than the field: the bytes between are 'x'.
+    std::string fixed;
+    for (const auto &t : texts) fixed += t + "xx";
+    zb_column fc{};
+    fc.data = fixed.data();
+    fc.n = 3;
+    fc.stride = text.size() + 2;
+    fc.field_len = text.size();
+    Offsets o(texts);
+    std::vector<int32_t> off32(o.off.begin(), o.off.end());
+    zb_column o32 = o.column();
+    o32.offsets = nullptr;
+    o32.offsets32 = off32.data();
+    for (const zb_column &c : {fc, o.column(), o32}) {
+      Got g = read(h, id, c);
+      for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(g.codes[i], row.code) << std::hex << g.codes[i];
+        if (std::isnan(row.value)) EXPECT_TRUE(ifm_is_missing(g.values[i])) << g.values[i];
+        else EXPECT_DOUBLE_EQ(g.values[i], row.value);
+      }
+    }
+    double one = 0;
+    uint32_t code = 99;
+    ASSERT_EQ(zb_read_field(h, id, text.data(), text.size(), &one, &code), ZB_OK);
+    EXPECT_EQ(code, row.code);
+    EXPECT_EQ(bits(one), bits(read(h, id, o.column()).values[0]));
+  }
+}
+
+TEST_F(ReaderApi, NulPaddingValidityAndUntouchedTargets) {
+  int32_t dt = reader("B8601DT19.");
+  // NumPy's 'S19' pads shorter values with NULs.
+  const char fixed[2][19] = {"20110909T123045", "20110909"};
+  zb_column c{};
+  c.data = fixed[0];
+  c.n = 2;
+  c.stride = c.field_len = 19;
+  EXPECT_EQ(read(h, dt, c).codes[0], IFM_INVALID_DATA) << "NULs are text without the flag";
+  c.flags = ZB_NUL_PADDED;
+  Got g = read(h, dt, c);
+  EXPECT_EQ(g.codes, (std::vector<uint32_t>{0, 0}));
+  EXPECT_DOUBLE_EQ(g.values[0], kDt);
+  EXPECT_DOUBLE_EQ(g.values[1], kDa * kDay);
+
+  Offsets o({"20110909T123045", "never read", "20110909X"});
+  zb_column oc = o.column();
+  const uint8_t valid = 0b101;
+  oc.validity = &valid;
+  g = read(h, dt, oc);
+  EXPECT_EQ(g.codes, (std::vector<uint32_t>{0, 0, IFM_INVALID_DATA}));
+  EXPECT_DOUBLE_EQ(g.values[0], kDt);
+  EXPECT_TRUE(ifm_is_missing(g.values[1]));
+  EXPECT_EQ(g.written, (std::vector<uint8_t>{1, 0, 0})) << "the refused field is left alone";
+  EXPECT_TRUE(ifm_is_missing(g.values[2])) << "an untouched target reads as missing";
+}
+
+// The last field ends at an inaccessible page: a read past it faults.
+TEST_F(ReaderApi, ReadsNoByteOutsideAField) {
+  zbtest::GuardedField f("20110909T123045" "20110909T1230");
+  int32_t wide = reader("B8601DT26.");
+  zb_column c{};
+  c.data = f.data();
+  c.n = 2;
+  c.stride = 15;
+  c.field_len = 13;  // the second field ends at the page
+  Got g = read(h, wide, c);
+  EXPECT_EQ(g.codes[0], 0u);
+  EXPECT_DOUBLE_EQ(g.values[0], kDt - 45) << "the window is the 13 bytes given";
+  EXPECT_DOUBLE_EQ(g.values[1], kDt - 45);
+  zb_column oc{};
+  int64_t off[2] = {15, 28};
+  oc.data = f.data();
+  oc.n = 1;
+  oc.offsets = off;
+  EXPECT_DOUBLE_EQ(read(h, wide, oc).values[0], kDt - 45);
+}
+
+// Spans: fields in any order, each running to the end of its record, cut
+// by the reader's width, as a command-line reader lays out a column.
+TEST_F(ReaderApi, SpansOfRecords) {
+  const std::string records = "20110909T123045 20110909T1230\n20110909 x";
+  int64_t starts[3] = {16, 0, 30};
+  int32_t lengths[3] = {13, 29, 10};
+  zb_column c{};
+  c.data = records.data();
+  c.n = 3;
+  c.starts = starts;
+  c.lengths = lengths;
+  Got g = read(h, reader("B8601DT15."), c);
+  EXPECT_EQ(g.codes, (std::vector<uint32_t>{0, 0, IFM_INVALID_DATA}));
+  EXPECT_DOUBLE_EQ(g.values[0], kDt - 45);
+  EXPECT_DOUBLE_EQ(g.values[1], kDt) << "the width cuts the record";
+  int32_t bad_len[3] = {13, -1, 10};
+  c.lengths = bad_len;
+  zb_results r{};
+  double v[3];
+  uint32_t codes[3];
+  r.values = v;
+  r.codes = codes;
+  EXPECT_EQ(zb_read_column(h, 0, &c, &r), ZB_E_RANGE);
+  c.lengths = nullptr;
+  EXPECT_EQ(zb_read_column(h, 0, &c, &r), ZB_E_NULL);
+}
+
+TEST_F(ReaderApi, EntityReaders) {
+  int32_t du = reader("$IS860DU");
+  int32_t vl = reader("is8601vli");
+  zb_reader_info info;
+  ASSERT_EQ(zb_describe(h, du, &info), ZB_OK);
+  EXPECT_EQ(info.kind, ZB_KIND_DURATION);
+  EXPECT_EQ(info.width, -1);
+  EXPECT_EQ(info.target_length, 16);
+  EXPECT_STREQ(info.display, "is8601dui");
+  ASSERT_EQ(zb_describe(h, vl, &info), ZB_OK);
+  EXPECT_EQ(info.target_length, 32);
+
+  Offsets o({"P1Y2M10DT2H30M", "X", "2011-09-09"});
+  zb_column c = o.column();
+  std::vector<char> texts(3 * 20, '?');
+  uint32_t codes[3], lens[3];
+  uint8_t written[3];
+  zb_results r{};
+  r.texts = texts.data();
+  r.text_stride = 20;
+  r.text_lens = lens;
+  r.codes = codes;
+  r.written = written;
+  ASSERT_EQ(zb_read_column(h, du, &c, &r), ZB_OK) << zb_last_error();
+  EXPECT_EQ(codes[0], 0u);
+  EXPECT_EQ(std::string(texts.data(), lens[0]), "00012100230FFFFC");
+  char decoded[64];
+  int n = zb_entity_text(texts.data(), lens[0], decoded, sizeof decoded);
+  EXPECT_EQ(std::string(decoded, n > 0 ? n : 0), "P1Y2M10DT2H30M");
+  EXPECT_EQ(codes[1], 2u) << "number not found where expected";
+  EXPECT_STREQ(zb_problem_text(codes[1]), "number not found where expected");
+  EXPECT_EQ(std::string(texts.data() + 20, lens[1]), "F") << "the report fills the 1-byte field";
+  EXPECT_EQ(written[2], 0) << "a datetime read as a duration leaves the target alone";
+  EXPECT_EQ(lens[2], 0u);
+
+  char one[32];
+  uint32_t code, len;
+  ASSERT_EQ(zb_read_entity_field(h, vl, "2011-01-01/P1M", 14, one, sizeof one, &code, &len), ZB_OK);
+  EXPECT_EQ(code, 0u);
+  n = zb_entity_text(one, len, decoded, sizeof decoded);
+  EXPECT_EQ(std::string(decoded, n > 0 ? n : 0), "2011-01-01/P1M");
+  EXPECT_EQ(zb_entity_text("12", 2, decoded, sizeof decoded), ZB_E_RANGE);
+}
+
+// Every call on bad arguments: a status, a message, nothing written.
+TEST_F(ReaderApi, BadArguments) {
+  int32_t dt = reader("B8601DT19.");
+  int32_t du = reader("$IS860DU");
+  double v = 5;
+  uint32_t code = 5;
+  int32_t id = 5;
+  zb_handle *closed = nullptr;
+  ASSERT_EQ(zb_open("zelbrant", nullptr, &closed), ZB_OK);
+  ASSERT_EQ(zb_lookup(closed, "B8601DT", -1, &id), ZB_OK) << "used, then closed";
+  zb_close(closed);
+  id = 5;
+  int not_a_handle = 0;
+  auto *stranger = reinterpret_cast<zb_handle *>(&not_a_handle);
+  struct Case {
+    const char *what;
+    int got, want;
+  } cases[] = {
+      {"null handle", zb_lookup(nullptr, "B8601DT", -1, &id), ZB_E_HANDLE},
+      {"closed handle", zb_lookup(closed, "B8601DT", -1, &id), ZB_E_HANDLE},
+      {"no handle at all", zb_read_field(stranger, 0, "2011", 4, &v, &code), ZB_E_HANDLE},
+      {"null name", zb_lookup(h, nullptr, -1, &id), ZB_E_NULL},
+      {"null id", zb_lookup(h, "B8601DT", -1, nullptr), ZB_E_NULL},
+      {"unknown name", zb_lookup(h, "B8601XX", -1, &id), ZB_E_NAME},
+      {"width 0", zb_lookup(h, "B8601DT", 0, &id), ZB_E_WIDTH},
+      {"width -2", zb_lookup(h, "B8601DT", -2, &id), ZB_E_WIDTH},
+      {"width 32768", zb_lookup(h, "i8601dt", 32768, &id), ZB_E_WIDTH},
+      {"width above the informat's", zb_lookup(h, "B8601DT", 27, &id), ZB_E_WIDTH},
+      {"width in the name too wide", zb_lookup(h, "B8601DT99.", -1, &id), ZB_E_WIDTH},
+      {"two widths", zb_lookup(h, "B8601DT19.", 20, &id), ZB_E_WIDTH},
+      {"entity width 0", zb_lookup(h, "$IS860DU0", -1, &id), ZB_E_WIDTH},
+      {"entity width too big", zb_lookup(h, "is8601dui40000", -1, &id), ZB_E_WIDTH},
+      {"reader -1", zb_read_field(h, -1, "2011", 4, &v, &code), ZB_E_READER},
+      {"reader past the end", zb_read_field(h, 2, "2011", 4, &v, &code), ZB_E_READER},
+      {"null text", zb_read_field(h, dt, nullptr, 4, &v, &code), ZB_E_NULL},
+      {"null value", zb_read_field(h, dt, "2011", 4, nullptr, &code), ZB_E_NULL},
+      {"numeric call on an entity reader", zb_read_field(h, du, "P1D", 3, &v, &code), ZB_E_KIND},
+      {"null describe", zb_describe(h, dt, nullptr), ZB_E_NULL},
+      {"open: null module", zb_open(nullptr, nullptr, &closed), ZB_E_NULL},
+      {"open: null out", zb_open("zelbrant", nullptr, nullptr), ZB_E_NULL},
+      {"open: unknown module", zb_open("nomodule", nullptr, &closed), ZB_E_LOAD},
+      {"open: missing file", zb_open("/nonexistent/x.so", nullptr, &closed), ZB_E_LOAD},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.got, c.want);
+  }
+  EXPECT_EQ(v, 5);
+  EXPECT_EQ(code, 5u);
+  EXPECT_EQ(id, 5);
+  EXPECT_EQ(closed, nullptr);
+  EXPECT_EQ(zb_lookup(h, "B8601DT", 27, &id), ZB_E_WIDTH);
+  EXPECT_NE(std::string(zb_last_error()).find("14 to 26"), std::string::npos) << zb_last_error();
+}
+
+TEST_F(ReaderApi, BadColumns) {
+  int32_t dt = reader("B8601DT19.");
+  int32_t du = reader("$IS860DU");
+  double values[2] = {5, 5};
+  uint32_t codes[2] = {5, 5};
+  char texts[32];
+  zb_results r{};
+  r.values = values;
+  r.codes = codes;
+  const char *data = "2011201120112011";
+  zb_column fixed{};
+  fixed.data = data;
+  fixed.n = 2;
+  fixed.stride = fixed.field_len = 4;
+  int64_t back[3] = {0, 8, 4};
+  zb_column backwards{};
+  backwards.data = data;
+  backwards.n = 2;
+  backwards.offsets = back;
+  int64_t neg[3] = {-4, 0, 4};
+  zb_column negative = backwards;
+  negative.offsets = neg;
+  zb_column no_data = fixed;
+  no_data.data = nullptr;
+  zb_column both = backwards;
+  int32_t o32[3] = {0, 4, 8};
+  both.offsets32 = o32;
+  zb_column too_long = fixed;
+  too_long.field_len = size_t{1} << 31;
+  zb_results no_codes = r;
+  no_codes.codes = nullptr;
+  zb_results no_values = r;
+  no_values.values = nullptr;
+  zb_results narrow{};
+  narrow.texts = texts;
+  narrow.text_stride = 15;
+  narrow.codes = codes;
+  struct Case {
+    const char *what;
+    int got, want;
+  } cases[] = {
+      {"null column", zb_read_column(h, dt, nullptr, &r), ZB_E_NULL},
+      {"null results", zb_read_column(h, dt, &fixed, nullptr), ZB_E_NULL},
+      {"null codes", zb_read_column(h, dt, &fixed, &no_codes), ZB_E_NULL},
+      {"null values", zb_read_column(h, dt, &fixed, &no_values), ZB_E_NULL},
+      {"null data", zb_read_column(h, dt, &no_data, &r), ZB_E_NULL},
+      {"offsets going back", zb_read_column(h, dt, &backwards, &r), ZB_E_RANGE},
+      {"negative offset", zb_read_column(h, dt, &negative, &r), ZB_E_RANGE},
+      {"two layouts", zb_read_column(h, dt, &both, &r), ZB_E_RANGE},
+      {"field of 2 GiB", zb_read_column(h, dt, &too_long, &r), ZB_E_RANGE},
+      {"text stride below 16", zb_read_column(h, du, &fixed, &narrow), ZB_E_RANGE},
+      {"entity reader, no texts", zb_read_column(h, du, &fixed, &r), ZB_E_NULL},
+      {"bad handle", zb_read_column(nullptr, dt, &fixed, &r), ZB_E_HANDLE},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.got, c.want);
+    EXPECT_STRNE(zb_last_error(), "");
+  }
+  EXPECT_EQ(values[0], 5);
+  EXPECT_EQ(codes[0], 5u) << "nothing written by a failed call";
+  // n = 0 needs no arrays at all.
+  zb_column empty{};
+  zb_results none{};
+  EXPECT_EQ(zb_read_column(h, dt, &empty, &none), ZB_OK);
+  EXPECT_EQ(zb_read_column(h, du, &empty, &none), ZB_OK);
+}
+
+TEST(ReaderApiHost, OptionsAreTheHostsAndCheckedAgainstIt) {
+  const char *debug[] = {"DEBUG=N8601DIAG"};
+  zb_options o{};
+  o.size = sizeof o;
+  o.n_host_options = 1;
+  o.host_options = debug;
+  zb_handle *a = nullptr, *b = nullptr;
+  ASSERT_EQ(zb_open("zelbrant", &o, &a), ZB_OK) << zb_last_error();
+  EXPECT_EQ(zb_open("zelbrant", nullptr, &b), ZB_E_OPTION) << "other host options";
+  o.has_gmt_offset = 1;
+  o.gmt_offset = 3600;
+  EXPECT_EQ(zb_open("zelbrant", &o, &b), ZB_E_OPTION) << "another offset";
+  o.has_gmt_offset = 0;
+  o.fill_stars = 1;  // the handle's own
+  ASSERT_EQ(zb_open("morvista", &o, &b), ZB_OK) << zb_last_error();
+  int32_t du = -1;
+  ASSERT_EQ(zb_lookup(b, "$IS860DU", -1, &du), ZB_OK);
+  char t[16];
+  uint32_t code, len;
+  ASSERT_EQ(zb_read_entity_field(b, du, "PX", 2, t, sizeof t, &code, &len), ZB_OK);
+  EXPECT_EQ(std::string(t, len), "**");
+  char log[512];
+  size_t need = zb_take_log(log, sizeof log);
+  EXPECT_GT(need, 0u);
+  EXPECT_NE(std::string(log).find("Problem with: 'PX'"), std::string::npos) << log;
+  EXPECT_EQ(zb_take_log(log, sizeof log), 0u) << "taken once";
+  zb_close(a);
+  zb_close(b);
+  EXPECT_EQ(zbhost::Host::active(), nullptr) << "the host ends with the last handle";
+
+  zb_options bad{};
+  bad.size = sizeof bad;
+  bad.target_length = 5000;
+  EXPECT_EQ(zb_open("zelbrant", &bad, &a), ZB_E_OPTION);
+  bad.target_length = 0;
+  const char *no_eq[] = {"DEBUG"};
+  bad.n_host_options = 1;
+  bad.host_options = no_eq;
+  EXPECT_EQ(zb_open("zelbrant", &bad, &a), ZB_E_OPTION);
+  bad.host_options = nullptr;
+  EXPECT_EQ(zb_open("zelbrant", &bad, &a), ZB_E_NULL);
+  bad.n_host_options = 0;
+  bad.size = 4;
+  EXPECT_EQ(zb_open("zelbrant", &bad, &a), ZB_E_OPTION) << "a record of an unknown size";
+  EXPECT_EQ(zbhost::Host::active(), nullptr);
+}
+
+TEST(ReaderApiHost, RefusesWhenTheProcessRunsAHost) {
+  zbhost::Host host;
+  zb_handle *h = nullptr;
+  EXPECT_EQ(zb_open("zelbrant", nullptr, &h), ZB_E_HOST);
+  EXPECT_EQ(h, nullptr);
+}
+
+// Two threads, each with its own handle and reader, on columns of their own.
+TEST(ReaderApiThreads, TwoHandlesInParallel) {
+  constexpr size_t kN = 20000;
+  auto work = [](const char *informat, std::string text, double want, bool *ok) {
+    zb_handle *h = nullptr;
+    int32_t id = -1;
+    *ok = zb_open("zelbrant", nullptr, &h) == ZB_OK && zb_lookup(h, informat, -1, &id) == ZB_OK;
+    std::string fixed;
+    for (size_t i = 0; i < kN; ++i) fixed += text;
+    zb_column c{};
+    c.data = fixed.data();
+    c.n = kN;
+    c.stride = c.field_len = text.size();
+    std::vector<double> v(kN);
+    std::vector<uint32_t> codes(kN);
+    zb_results r{};
+    r.values = v.data();
+    r.codes = codes.data();
+    for (int rep = 0; rep < 20 && *ok; ++rep) {
+      *ok = zb_read_column(h, id, &c, &r) == ZB_OK;
+      for (size_t i = 0; i < kN && *ok; ++i) *ok = codes[i] == 0 && v[i] == want;
+    }
+    zb_close(h);
+  };
+  bool ok1 = false, ok2 = false;
+  std::thread t1(work, "B8601DT19.", "20110909T123045", kDt, &ok1);
+  std::thread t2(work, "B8601DA8.", "20110909", kDa, &ok2);
+  t1.join();
+  t2.join();
+  EXPECT_TRUE(ok1);
+  EXPECT_TRUE(ok2);
+  EXPECT_EQ(zbhost::Host::active(), nullptr);
+}
+
+}  // namespace
