@@ -1,16 +1,10 @@
-// Messages for the return codes of the readers and calendar routines: the one
-// table the command-line reader turns codes into texts with.
+// The messages for return and problem codes come from the host's one table,
+// shared with the reader API.
 #pragma once
 
-#include <cstdint>
+#include "../../host/codes.h"
 
 namespace isoread {
-
-// The message for a code; "unknown code" for a code that is not one of ours.
-const char *code_text(uint32_t code);
-
-// The message of a problem code (1..27) of the duration, interval and entity
-// routines, as the module logs it; "Unknown reason" for any other code.
-const char *problem_text(uint32_t code);
-
+using zbhost::code_text;
+using zbhost::problem_text;
 }  // namespace isoread
