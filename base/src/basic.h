@@ -14,6 +14,3 @@ ZB_API uint32_t b8601dz(ifmblock *blk);
 ZB_API uint32_t b8601dj(ifmblock *blk);
 ZB_API uint32_t b8601ci(ifmblock *blk);
 
-// The eight readers above in registration order (module-local).
-constexpr int32_t kBasicReaders = 8;
-ZB_HIDDEN extern void *const zb_basic_readers[kBasicReaders];

@@ -6,7 +6,6 @@
 //
 // The work buffers have a fixed size while the field width is the host's: a
 // field whose rewritten text would not fit is rejected as invalid data.
-#include <math.h>
 #include <string.h>
 
 #include "basic.h"
@@ -42,25 +41,19 @@ bool put_text(Out *o, const char *s, int32_t n) {
   return true;
 }
 
-// Start offset and length of the field without its leading and trailing
-// blanks. Measuring mode leaves the field as it is.
-void trim(const char *field, int32_t len, int32_t *off, int32_t *n) {
-  zb_measure(field, len, off, n);
-}
-
 bool holds(const char *text, int32_t n, char c) { return zb_find(text, n, c) >= 0; }
 
 // The first steps of every reader. Missing-value notation (the host's check
 // stores the missing value itself) sets the status word to 8 and gives false;
 // otherwise the trimmed text of the field is returned through text and n.
-inline __attribute__((always_inline)) bool take_field(ifmblock *blk, const char **text, int32_t *n) {
+ZB_INLINE bool take_field(ifmblock *blk, const char **text, int32_t *n) {
   if (wzifmch(blk->input, zb_window(blk), static_cast<double *>(blk->target)) != 0) {
     blk->status = kMissingStatus;
     return false;
   }
-  int32_t off;
-  trim(blk->input, zb_window(blk), &off, n);
-  *text = blk->input + off;
+  const zb_text t = zb_trim(blk->input, zb_window(blk));
+  *text = t.p;
+  *n = t.len;
   return true;
 }
 
@@ -155,9 +148,9 @@ int32_t rewrite_date(const char *text, int32_t n, char *out) {
 // zones allowed when zone_allowed is 1. Returns result, or null on rejection.
 ifmblock *make_iso_time(const ifmblock *time_block, ifmblock *result, char *buffer, int32_t room,
                         int32_t zone_allowed) {
-  int32_t off, k;
-  trim(time_block->input, zb_window(time_block), &off, &k);
-  const char *t = time_block->input + off;
+  const zb_text trimmed = zb_trim(time_block->input, zb_window(time_block));
+  const char *t = trimmed.p;
+  const int32_t k = trimmed.len;
   Out o = {buffer, 0, room};
   if (k > 0 && holds(t, k, ':')) {
     if (!put_text(&o, t, k)) return nullptr;
@@ -179,19 +172,9 @@ ifmblock *make_iso_time(const ifmblock *time_block, ifmblock *result, char *buff
 // missing-notation check and the calendar routine on the yyyy-mm-dd text, the
 // integer routine on a fraction). Any other field takes the rewriting path.
 
-constexpr int32_t kFractionMax = 31;  // longest fraction the time reader takes
-
-double load(const void *target) {
-  double d;
-  memcpy(&d, target, sizeof d);
-  return d;
-}
-void store(void *target, double d) { memcpy(target, &d, sizeof d); }
-
 // Decimal digits by both ASCII and the host's class table: the readers test
 // the table, the arithmetic needs the ASCII value. One pass without branches:
 // every class byte must carry the digit bit, so their AND must.
-#define ZB_INLINE inline __attribute__((always_inline))
 ZB_INLINE bool all_digits(const uint8_t *ctype, const char *p, int32_t n) {
   const unsigned char *u = reinterpret_cast<const unsigned char *>(p);
   unsigned bad = 0, classes = 0xFFu;
@@ -239,16 +222,10 @@ ZB_INLINE bool six_digits(const uint8_t *ctype, const char *p) {
 
 inline int32_t two(const char *p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 
-// A basic time of all digits: hh, hhmm, hhmmss or hhmmss and fraction digits.
-struct Clock {
-  int32_t hh = 0, mm = 0, ss = 0;
-  const char *fraction = nullptr;
-  int32_t fraction_len = 0;
-};
-
-// True when the k characters at t are such a time (k = 0 is midnight).
-ZB_INLINE bool take_clock(const uint8_t *ctype, const char *t, int32_t k, Clock *c) {
-  if (k == 1 || k == 3 || k == 5 || k > 6 + kFractionMax) return false;
+// True when the k characters at t are a basic time of all digits: hh, hhmm,
+// hhmmss or hhmmss and fraction digits (k = 0 is midnight).
+ZB_INLINE bool take_clock(const uint8_t *ctype, const char *t, int32_t k, zb_clock *c) {
+  if (k == 1 || k == 3 || k == 5 || k > 6 + kFractionDigitsMax) return false;
   // hhmmss, by far the most common, written out.
   if (!(k == 6 ? six_digits(ctype, t) : all_digits(ctype, t, k))) return false;
   if (k >= 2) c->hh = two(t);
@@ -259,24 +236,6 @@ ZB_INLINE bool take_clock(const uint8_t *ctype, const char *t, int32_t k, Clock 
     c->fraction_len = k - 6;
   }
   return true;
-}
-
-// The time reader's value of hh:mm:ss[.f]: 0 with the seconds in *value;
-// 0 with the missing value for a component out of range; 1 with the missing
-// value for a fraction that the host's integer routine does not take.
-ZB_INLINE uint32_t clock_value(const Clock &c, double *value) {
-  *value = ifm_missing();
-  if (c.hh > 23 || c.mm > 59 || c.ss > 59) return 0;
-  // Whole seconds below 86400: the sum is exact in a double, as each
-  // partial sum of the time reader's is.
-  double v = static_cast<double>(c.hh * 3600 + c.mm * 60 + c.ss);
-  if (c.fraction_len > 0) {
-    double f = 0.0;
-    if (!zb_read_fraction(c.fraction, c.fraction_len, &f)) return 1;
-    v += 1.0 * f;
-  }
-  *value = v;
-  return 0;
 }
 
 // A closing zone designator: Z or z, or a sign and four digits (hhmm).
@@ -323,21 +282,21 @@ ZB_INLINE uint32_t calendar_date(const char *date, void *target) {
 }
 
 // The datetime reader on yyyy-mm-dd and a time, then the zone correction.
-ZB_INLINE uint32_t datetime_value(const char *date, const Clock &clock, const Zone *zone,
+ZB_INLINE uint32_t datetime_value(const char *date, const zb_clock &clock, const Zone *zone,
                                   void *target) {
   const uint32_t rc = calendar_date(date, target);
   if (rc != 0) return rc;
-  const double day = load(target);
+  const double day = zb_load(target);
   if (ifm_is_missing(day)) return 0;
   double time;
-  const uint32_t trc = clock_value(clock, &time);
+  const uint32_t trc = zb_clock_value(clock, &time);
   if (trc != 0 || ifm_is_missing(time)) {
-    store(target, ifm_missing());
+    zb_store(target, ifm_missing());
     return trc;
   }
-  double v = day * 86400.0 + time;
+  double v = zb_datetime_value(day, time);
   if (zone != nullptr && zone->offset != 0) v = v + zone->offset;
-  store(target, v);
+  zb_store(target, v);
   return 0;
 }
 
@@ -370,7 +329,7 @@ ZB_INLINE Direct direct_datetime(ifmblock *blk, const char *text, int32_t n, boo
     if (at == 9 && text[8] == 't' && text[end] == '-') return Direct::kNo;
     if (end - at < 6) return Direct::kNo;
   }
-  Clock clock;
+  zb_clock clock;
   if (!take_clock(ctype, text + at, end - at, &clock)) return Direct::kNo;
   char date[kDateLen];
   date_text(text, date);
@@ -405,27 +364,20 @@ ZB_INLINE Direct direct_time(ifmblock *blk, const char *text, int32_t n, bool zo
     k -= z.length;
     if (k < 6) return Direct::kNo;
   }
-  Clock clock;
+  zb_clock clock;
   if (!take_clock(ctype, text, k, &clock)) return Direct::kNo;
   double v;
-  *rc = clock_value(clock, &v);
-  if (zone && !ifm_is_missing(v)) {
-    // The zone reader's wrap into one day: 86400 itself stays.
-    if (*rc == 0 && z.offset != 0) v += z.offset;
-    if (v < 0.0)
-      v += 86400.0;
-    else if (v > 86400.0)
-      v = fmod(v, 86400.0);
-  }
-  store(blk->target, v);
+  *rc = zb_clock_value(clock, &v);
+  if (zone && !ifm_is_missing(v)) v = zb_zoned_time(v, *rc, z.offset);
+  zb_store(blk->target, v);
   blk->status = 0;
   return Direct::kDone;
 }
 
 // The rewriting path of b8601tm and b8601tz, out of line: its work buffer
 // and registers stay off the direct path.
-__attribute__((noinline)) uint32_t rewrite_basic_time(ifmblock *blk, const char *text, int32_t n,
-                                                      bool zone, ifm_reader extended) {
+ZB_NOINLINE uint32_t rewrite_basic_time(ifmblock *blk, const char *text, int32_t n, bool zone,
+                                        ifm_reader extended) {
   if (n > 0 && holds(text, n, ':')) return extended(blk);
   uint32_t rc;
   char work[kWorkSize];
@@ -438,7 +390,7 @@ __attribute__((noinline)) uint32_t rewrite_basic_time(ifmblock *blk, const char 
 }
 
 // The rewriting path of b8601da, out of line.
-__attribute__((noinline)) uint32_t rewrite_basic_date(ifmblock *blk, const char *text, int32_t n) {
+ZB_NOINLINE uint32_t rewrite_basic_date(ifmblock *blk, const char *text, int32_t n) {
   char work[kWorkSize];
   if (rewrite_date(text, n, work) < 0) return IFM_INVALID_DATA;
   ifmblock inner = inner_block(work, kDateLen, blk->target);
@@ -461,9 +413,8 @@ uint32_t read_basic_time(ifmblock *blk, ifm_reader extended) {
 enum class Separator { kRequired, kOptional };
 
 // The rewriting path of the datetime readers, out of line as for the times.
-__attribute__((noinline)) uint32_t rewrite_basic_datetime(ifmblock *blk, const char *text,
-                                                          int32_t n, Separator sep, bool zone,
-                                                          ifm_reader extended) {
+ZB_NOINLINE uint32_t rewrite_basic_datetime(ifmblock *blk, const char *text, int32_t n,
+                                            Separator sep, bool zone, ifm_reader extended) {
   // Extended notation throughout: a '-' in the date (before the 'T', or far
   // enough in when there is none) and a ':'.
   int32_t d = zb_find(text, n, '-');
@@ -536,8 +487,8 @@ ZB_API uint32_t b8601da(ifmblock *blk) {
 ZB_API uint32_t b8601dn(ifmblock *blk) {
   uint32_t rc = b8601da(blk);
   if (rc != 0) return rc;
-  double *target = static_cast<double *>(blk->target);
-  if (!ifm_is_missing(*target)) *target *= 86400.0;
+  const double date = zb_load(blk->target);
+  if (!ifm_is_missing(date)) zb_store(blk->target, date * kDay);
   return 0;
 }
 
@@ -590,11 +541,3 @@ ZB_API uint32_t b8601ci(ifmblock *blk) {
   return rc;
 }
 
-// The registered readers in registration order; morvista registers the
-// first six.
-ZB_HIDDEN extern void *const zb_basic_readers[kBasicReaders] = {
-    reinterpret_cast<void *>(b8601da), reinterpret_cast<void *>(b8601tm),
-    reinterpret_cast<void *>(b8601tz), reinterpret_cast<void *>(b8601dt),
-    reinterpret_cast<void *>(b8601dz), reinterpret_cast<void *>(b8601dn),
-    reinterpret_cast<void *>(b8601dj), reinterpret_cast<void *>(b8601ci),
-};

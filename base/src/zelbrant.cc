@@ -1,9 +1,8 @@
 // Registration of the zelbrant informat family: the program-control-node record
 // the host finds through mcn_pcns, the descriptor table and the module entry.
 #include "basic.h"
-#include "module.h"
 #include "diag.h"
-#include "records.h"
+#include "registration.h"
 
 ZB_API void *zelbrant(int32_t request);
 
@@ -18,27 +17,21 @@ ZB_HIDDEN extern const char zb_slot_key[] = "__FMT_ZELBRANT";  // task slot key
 
 namespace {
 
-constexpr int32_t kCount = kBasicReaders;
-
-// Name, three zeros, minimum, maximum and default width, two zeros, decimal
-// places (6 where a time of day is read), two zeros.
-const fmtitem fmtitems[kCount] = {
-    {"@B8601DA", 0, 0, 0, 8, 10, 10, 0, 0, 0, 0, 0},
-    {"@B8601TM", 0, 0, 0, 6, 15, 8, 0, 0, 6, 0, 0},
-    {"@B8601TZ", 0, 0, 0, 7, 20, 14, 0, 0, 6, 0, 0},
-    {"@B8601DT", 0, 0, 0, 14, 26, 19, 0, 0, 6, 0, 0},
-    {"@B8601DZ", 0, 0, 0, 15, 35, 26, 0, 0, 6, 0, 0},
-    {"@B8601DN", 0, 0, 0, 8, 10, 10, 0, 0, 0, 0, 0},
-    {"@B8601DJ", 0, 0, 0, 10, 26, 16, 0, 0, 6, 0, 0},
-    {"@B8601CI", 0, 0, 0, 10, 26, 16, 0, 0, 6, 0, 0},
+constexpr informat_row kRows[] = {
+    // name       reader   min  max  default  decimals
+    {"@B8601DA", b8601da, 8, 10, 10, 0},
+    {"@B8601TM", b8601tm, 6, 15, 8, 6},
+    {"@B8601TZ", b8601tz, 7, 20, 14, 6},
+    {"@B8601DT", b8601dt, 14, 26, 19, 6},
+    {"@B8601DZ", b8601dz, 15, 35, 26, 6},
+    {"@B8601DN", b8601dn, 8, 10, 10, 0},
+    {"@B8601DJ", b8601dj, 10, 26, 16, 6},
+    {"@B8601CI", b8601ci, 10, 26, 16, 6},
 };
+constexpr informat_family kFamily = make_family(kRows);
 
 }  // namespace
 
 // Module entry: request 1 gives the descriptor block (8 informats), request 2
 // the reader table in descriptor order, any other request null.
-ZB_API void *zelbrant(int32_t request) {
-  if (request == 1) return xfmfent(1, kCount, fmtitems, nullptr);
-  if (request == 2) return xfmfent(2, kCount, nullptr, zb_basic_readers);
-  return nullptr;
-}
+ZB_API void *zelbrant(int32_t request) { return family_entry(kFamily, request); }

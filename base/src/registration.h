@@ -1,0 +1,53 @@
+// What a deliverable's registration is made of: one row per informat, from
+// which both tables the host asks for are built (the descriptor table and the
+// reader table in the same order), so that a name and its reader cannot drift
+// apart; and the module entry that hands them to the host.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "module.h"
+#include "records.h"
+
+// One registered informat: the name the host knows it by ("@B8601DA"), its
+// reader, its minimum, maximum and default widths, and its decimal places
+// (6 where a time of day is read).
+struct informat_row {
+  const char *name;
+  ifm_reader reader;
+  int16_t min_width, max_width, default_width, decimals;
+};
+
+// The two tables of a family, row for row.
+template <size_t N>
+struct informat_family {
+  fmtitem items[N];  // descriptors: name NUL-padded, every other field 0
+  ifm_reader readers[N];
+};
+
+template <size_t N>
+constexpr informat_family<N> make_family(const informat_row (&rows)[N]) {
+  informat_family<N> f{};
+  for (size_t i = 0; i < N; ++i) {
+    const informat_row &r = rows[i];
+    fmtitem &item = f.items[i];
+    for (size_t k = 0; r.name[k] != '\0'; ++k) item.name[k] = r.name[k];
+    item.min_width = r.min_width;
+    item.max_width = r.max_width;
+    item.default_width = r.default_width;
+    item.decimals = r.decimals;
+    f.readers[i] = r.reader;
+  }
+  return f;
+}
+
+// The module entry of a family: request 1 gives the descriptor block,
+// request 2 the reader table in descriptor order, any other request null.
+template <size_t N>
+void *family_entry(const informat_family<N> &f, int32_t request) {
+  constexpr int32_t count = static_cast<int32_t>(N);
+  if (request == 1) return xfmfent(1, count, f.items, nullptr);
+  if (request == 2) return xfmfent(2, count, nullptr, reinterpret_cast<void *const *>(f.readers));
+  return nullptr;
+}
