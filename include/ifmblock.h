@@ -32,10 +32,23 @@ typedef uint32_t (*ifm_reader)(ifmblock *blk);
 
 // Return codes shared by host and module.
 #define IFM_OK 0u
+#define IFM_MALFORMED 1u               // inner routines: malformed text
 #define IFM_INVALID_DATA 0x8001d819u   // basic readers' rejection, bad zone
 #define IFM_BAD_DATE 0x8001d814u       // malformed date or datetime
 #define IFM_NO_FIT 0x8000200du         // number does not fit its field
 #define IFM_PROBLEM 0x8001d825u        // n8601prob
+
+// Return codes of the calendar routines.
+#define ZIFM_WIDTH_LOW 0x80002027u     // width below the routine's minimum
+#define ZIFM_WIDTH_HIGH 0x80002028u    // width above 32
+#define ZIFM_DEC_LOW 0x80002029u       // decimals below 0
+#define ZIFM_DEC_HIGH 0x8000202au      // decimals above 31
+#define ZIFM_SHORT 0x8001d827u         // window under 5 bytes
+#define ZIFM_BAD_TIME 0x8001d819u      // unreadable time (the invalid-data code)
+#define ZIFM_BAD_HOURS 0x8001d81au
+#define ZIFM_NO_MINUTES 0x8001d81bu
+#define ZIFM_BAD_MINUTES 0x8001d81cu
+#define ZIFM_BAD_SUFFIX 0x8001d821u    // not A/P, AM/PM
 #define IFM_FLAG_VALIDATE 0x01u
 
 // The missing value: a double whose top 16 bits are all ones.

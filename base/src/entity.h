@@ -5,8 +5,10 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include "module.h"
+#include "problems.h"
 
 typedef struct iso_entity {
   double datetime;      // host datetime (datetimes only)
@@ -40,19 +42,24 @@ static_assert(offsetof(iso_entity, days_kept) == 78);
 #define ENT_ABSENT_SECOND 0x04u
 #define ENT_ABSENT_FRACTION 0x02u
 #define ENT_MISSING 0xFFu
+// Single-unit form: the unit code's flag for a count in thousandths.
+#define ENT_UNIT_THOUSANDTHS 0x20u
 
-// Packed encoding.
+// The packed form of the missing entity: eight 0xFF bytes.
+ZB_INLINE void ent_set_missing(uint8_t packed[8]) { memset(packed, 0xFF, 8); }
+
+// Packed encoding (is8601int_pack.cc).
 ZB_API const uint8_t postxt[101];
 ZB_API const uint8_t negtxt[101];
 ZB_API int32_t convert_to_bcd(iso_entity *e);
 ZB_API int32_t hexify(const void *src, int32_t count, char *target, int32_t width);
 
-// Date-or-duration scanner.
+// Date-or-duration scanner (is8601int_i.cc).
 ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *e,
                                      int32_t mode, int32_t keep_days);
 ZB_API void add_fraction(iso_entity *e, int32_t sign);
 
-// Interval derivation.
+// Interval derivation (is8601int_vl.cc).
 ZB_API const int32_t daysinmonth[13];
 ZB_API int32_t derive_interval(const char *text, int32_t len, iso_entity *first,
                                iso_entity *second, int32_t mode);
@@ -61,7 +68,7 @@ ZB_API int32_t compute_end(const iso_entity *start, const iso_entity *dur, iso_e
 ZB_API int32_t compute_start(const iso_entity *dur, const iso_entity *end, iso_entity *out);
 ZB_API double get_lastday(int32_t month, int32_t year);
 
-// Entity informats.
+// Entity informats (is8601int_vl.cc).
 ZB_API uint32_t get_bcd8(ifmblock *blk, int32_t kind, int32_t mode);
 ZB_API uint32_t is8601dui(ifmblock *blk, int32_t mode);
 ZB_API uint32_t is8601pdi(ifmblock *blk, int32_t mode);

@@ -4,9 +4,6 @@
 // (host time, host date or host datetime) through the block's target.
 #include "extended.h"
 
-#include <math.h>
-#include <string.h>
-
 #include "calendar.h"
 #include "fstring.h"
 
@@ -18,33 +15,12 @@ ZB_API const double zpowten[32] = {
 
 namespace {
 
-constexpr int32_t kFractionDigitsMax = 31;  // last index of zpowten
-constexpr int32_t kNoZone = 100000;         // no designator found (not whole minutes)
-constexpr double kDay = 86400.0;
+constexpr int32_t kNoZone = 100000;   // no designator found (not whole minutes)
 constexpr int32_t kDateLen = 10;      // yyyy-mm-dd
 constexpr int32_t kDateTimeMin = 15;  // yyyy-mm-ddThhmm at the least
 
-// The target is a double that the host placed; copied bytewise so that an
-// oddly aligned target is no fault.
-double load(const ifmblock *blk) {
-  double d;
-  memcpy(&d, blk->target, sizeof d);
-  return d;
-}
-void store(const ifmblock *blk, double d) { memcpy(blk->target, &d, sizeof d); }
-
-struct Trimmed {
-  int32_t offset;  // of the first non-blank byte
-  int32_t length;  // first to last non-blank byte; 0 when all blank
-};
-
-// Measures the text of a field without moving it ('n' only measures, so the
-// field is not written).
-Trimmed trim(const char *field, int32_t len) {
-  Trimmed t{0, 0};
-  zb_measure(field, len, &t.offset, &t.length);
-  return t;
-}
+double load(const ifmblock *blk) { return zb_load(blk->target); }
+void store(const ifmblock *blk, double d) { zb_store(blk->target, d); }
 
 bool digit(char c) { return zb_isdigit(static_cast<unsigned char>(c)); }
 int32_t digit_value(char c) { return static_cast<unsigned char>(c) - '0'; }
@@ -101,40 +77,40 @@ ZB_API int32_t read2digs(const char **cursor, int32_t *left, int32_t *result) {
 ZB_API uint32_t i8601_time(ifmblock *blk, int32_t flag) {
   (void)flag;
   store(blk, ifm_missing());
-  const Trimmed t = trim(blk->input, zb_window(blk));
-  const char *cur = blk->input + t.offset;
-  int32_t left = t.length;
+  const zb_text t = zb_trim(blk->input, zb_window(blk));
+  const char *cur = t.p;
+  int32_t left = t.len;
 
   // Hours, minutes, seconds: each two digits, the later ones after ':'.
   // After the seconds a further ':' is an ordinary character.
   static const double kUnit[3] = {3600.0, 60.0, 1.0};
   static const int32_t kMax[3] = {23, 59, 59};
-  double value = 0.0;
-  double unit = kUnit[0];
+  int32_t part[3] = {0, 0, 0};
+  zb_clock clock;
   char sep = 0;
   for (int i = 0;;) {
-    int32_t part = 0;
-    if (read2digs(&cur, &left, &part) != 0) return 1;
-    if (part > kMax[i]) return 0;
-    value += part * kUnit[i];
-    unit = kUnit[i];
-    if (left == 0) {
-      store(blk, value);
-      return 0;
-    }
+    if (read2digs(&cur, &left, &part[i]) != 0) return IFM_MALFORMED;
+    if (part[i] > kMax[i]) return 0;
+    clock.unit = kUnit[i];
+    if (left == 0) break;
     sep = *cur++;
     --left;
     if (sep != ':' || ++i == 3) break;
   }
-  // A last separator with nothing after it is ignored, whatever it is.
+  // A last separator with nothing after it is ignored, whatever it is; after
+  // a decimal mark come the digits of the fraction.
   if (left > 0) {
-    if (sep != '.' && sep != ',') return 1;
-    double fraction = 0.0;
-    if (!zb_read_fraction(cur, left, &fraction)) return 1;
-    value += unit * fraction;
+    if (sep != '.' && sep != ',') return IFM_MALFORMED;
+    clock.fraction = cur;
+    clock.fraction_len = left;
   }
+  clock.hh = part[0];
+  clock.mm = part[1];
+  clock.ss = part[2];
+  double value;
+  const uint32_t rc = zb_clock_value(clock, &value);
   store(blk, value);
-  return 0;
+  return rc;
 }
 
 // i8601tm(blk): the time informat body; see i8601_time.
@@ -151,9 +127,9 @@ ZB_API uint32_t get_time_offset(int32_t flag, const ifmblock *caller, ifmblock *
                                 int32_t *offset) {
   const ifmblock in = *caller;
   *work = in;
-  const Trimmed t = trim(in.input, zb_window(&in));
-  const char *s = in.input + t.offset;
-  const int32_t len = t.length;
+  const zb_text t = zb_trim(in.input, zb_window(&in));
+  const char *s = t.p;
+  const int32_t len = t.len;
   work->input = s;
 
   if (len >= 1 && zb_upper(static_cast<unsigned char>(s[len - 1])) == 'Z') {
@@ -188,15 +164,8 @@ ZB_API uint32_t i8601tz(ifmblock *blk) {
   const uint32_t found = get_time_offset(1, blk, &work, &offset);
   if (found != 0) return found;
   const uint32_t rc = i8601_time(&work, 1);
-  double v = load(blk);
-  if (!ifm_is_missing(v)) {
-    if (rc == 0 && offset != 0) v += offset;
-    if (v < 0.0)
-      v += kDay;
-    else if (v > kDay)
-      v = fmod(v, kDay);
-    store(blk, v);
-  }
+  const double v = load(blk);
+  if (!ifm_is_missing(v)) store(blk, zb_zoned_time(v, rc, offset));
   blk->status = work.status;
   return rc;
 }
@@ -214,14 +183,7 @@ ZB_API uint32_t i8601lz(ifmblock *blk) {
   if (found != 0) return found;
   const uint32_t rc = i8601_time(&work, 1);
   const double v = load(blk);
-  if (rc == 0 && offset != 0 && !ifm_is_missing(v)) {
-    double sum = v + offset;
-    if (sum >= kDay)
-      sum -= kDay;
-    else if (sum < 0.0)
-      sum += kDay;
-    store(blk, sum);
-  }
+  if (rc == 0 && offset != 0 && !ifm_is_missing(v)) store(blk, zb_local_time_at_gmt(v, offset));
   blk->status = work.status;
   return rc;
 }
@@ -229,9 +191,9 @@ ZB_API uint32_t i8601lz(ifmblock *blk) {
 // date_ok(text, len): 0 when the trimmed text is ten characters dddd-dd-dd,
 // each separator '-' or a blank; 1 otherwise. Syntax only.
 ZB_API int32_t date_ok(const char *text, int32_t len) {
-  const Trimmed t = trim(text, len);
-  if (t.length != kDateLen) return 1;
-  const char *s = text + t.offset;
+  const zb_text t = zb_trim(text, len);
+  if (t.len != kDateLen) return 1;
+  const char *s = t.p;
   for (int32_t i = 0; i < kDateLen; ++i) {
     const bool ok = (i == 4 || i == 7) ? (s[i] == '-' || s[i] == ' ') : digit(s[i]);
     if (!ok) return 1;
@@ -265,9 +227,9 @@ ZB_API uint32_t i8601dn(ifmblock *blk) {
 // or 1 for a malformed time. The flag goes to the time reader.
 ZB_API uint32_t i8601_datetime(ifmblock *blk, int32_t flag) {
   ifmblock work = *blk;
-  const Trimmed t = trim(blk->input, zb_window(blk));
-  if (t.length < kDateTimeMin) return IFM_BAD_DATE;
-  work.input = blk->input + t.offset;
+  const zb_text t = zb_trim(blk->input, zb_window(blk));
+  if (t.len < kDateTimeMin) return IFM_BAD_DATE;
+  work.input = t.p;
   if (date_ok(work.input, kDateLen) != 0) return IFM_BAD_DATE;
 
   work.width = kDateLen;
@@ -280,13 +242,13 @@ ZB_API uint32_t i8601_datetime(ifmblock *blk, int32_t flag) {
   if (between != 'T' && between != ' ') return IFM_BAD_DATE;
 
   work.input += kDateLen + 1;
-  work.width = t.length - (kDateLen + 1);
+  work.width = t.len - (kDateLen + 1);
   work.avail = work.width;
   const uint32_t trc = i8601_time(&work, flag);
   if (trc != 0) return trc;
   const double time = load(blk);
   if (ifm_is_missing(time)) return 0;
-  store(blk, date * kDay + time);
+  store(blk, zb_datetime_value(date, time));
   blk->status = work.status;
   return 0;
 }

@@ -1,210 +1,16 @@
-// ISO entities: the packed form of one datetime or duration (convert_to_bcd,
-// hexify and the two byte-code tables), the date-or-duration scanner that
-// fills an iso_entity from text, and add_fraction, which turns the fraction
-// of the smallest given component into a change of a datetime.
+// The date-or-duration scanner, which fills an iso_entity from text
+// (read_date_or_duration), and add_fraction, which turns the fraction of the
+// smallest given component into a change of a datetime.
 #include <math.h>
 #include <string.h>
 
 #include "entity.h"
 #include "fstring.h"
 
-// postxt[i]: the two-decimal-digit code of i (0x00 .. 0x99); entry 100: 0xFF,
-// the code of an absent pair.
-ZB_API const uint8_t postxt[101] = {
-    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09,  //
-    0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19,  //
-    0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29,  //
-    0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39,  //
-    0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49,  //
-    0x50, 0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59,  //
-    0x60, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69,  //
-    0x70, 0x71, 0x72, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79,  //
-    0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89,  //
-    0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99,  //
-    0xFF,
-};
-
-// negtxt[i]: the i-th byte, ascending, whose two hexadecimal digits are not
-// both decimal. A negative component-form duration carries in byte 0 the
-// negtxt code at the postxt position of its first two year digits.
-ZB_API const uint8_t negtxt[101] = {
-    0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x1A, 0x1B, 0x1C, 0x1D,  //
-    0x1E, 0x1F, 0x2A, 0x2B, 0x2C, 0x2D, 0x2E, 0x2F, 0x3A, 0x3B,  //
-    0x3C, 0x3D, 0x3E, 0x3F, 0x4A, 0x4B, 0x4C, 0x4D, 0x4E, 0x4F,  //
-    0x5A, 0x5B, 0x5C, 0x5D, 0x5E, 0x5F, 0x6A, 0x6B, 0x6C, 0x6D,  //
-    0x6E, 0x6F, 0x7A, 0x7B, 0x7C, 0x7D, 0x7E, 0x7F, 0x8A, 0x8B,  //
-    0x8C, 0x8D, 0x8E, 0x8F, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F,  //
-    0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9,  //
-    0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF, 0xB0, 0xB1, 0xB2, 0xB3,  //
-    0xB4, 0xB5, 0xB6, 0xB7, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD,  //
-    0xBE, 0xBF, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7,  //
-    0xFE,
-};
-
 namespace {
-
-// Problem codes this file returns (their messages belong to n8601prob).
-enum : int32_t {
-  kProbTooManyDigits = 1,
-  kProbNoNumber = 2,
-  kProbNoYear = 3,
-  kProbDesignatorInDatetime = 4,
-  kProbNoDesignator = 5,
-  kProbOutOfOrder = 6,
-  kProbOutOfRange = 7,
-  kProbInvalidDatetime = 8,
-  kProbBadOffset = 9,
-  kProbBlank = 11,
-  kProbDelimiter = 12,
-  kProbStrictDigits = 17,
-  kProbStrictDelimiters = 18,
-  kProbFractions = 20,
-  kProbNoTime = 21,
-  kProbTrailingT = 23,
-};
 
 constexpr int32_t kModeStrict = 0x80;
 constexpr int32_t kModeStrictPlaceholders = 0x200;
-constexpr uint8_t kUnitThousandths = 0x20;
-constexpr double kDay = 86400.0;
-
-void set_missing(uint8_t packed[8]) { memset(packed, 0xFF, 8); }
-
-// ---------------------------------------------------------------------------
-// Packing
-
-// Single-unit form: zero bytes, the count's low 32 bits in bytes 3-6 (most
-// significant first), the unit code in byte 7. The count is taken modulo 2^64
-// so that only its low 32 bits matter, whatever its size.
-void pack_single_unit(iso_entity *e) {
-  uint64_t count = 0;
-  switch (e->unit & ~kUnitThousandths) {
-    case 1: count = static_cast<uint64_t>(e->month); break;
-    case 2: count = static_cast<uint64_t>(e->day); break;
-    case 3: count = static_cast<uint64_t>(e->day / 7); break;
-    case 4: count = static_cast<uint64_t>(e->hour); break;
-    case 8: count = static_cast<uint64_t>(e->minute); break;
-    case 16: count = static_cast<uint64_t>(e->second); break;
-    default: break;
-  }
-  if (e->unit & kUnitThousandths) count = count * 1000u + static_cast<uint64_t>(e->fraction);
-  uint8_t *b = e->packed;
-  memset(b, 0, 8);
-  b[3] = static_cast<uint8_t>(count >> 24);
-  b[4] = static_cast<uint8_t>(count >> 16);
-  b[5] = static_cast<uint8_t>(count >> 8);
-  b[6] = static_cast<uint8_t>(count);
-  b[7] = static_cast<uint8_t>(e->unit * 4u + 2u);
-  if (e->negative) b[1] |= 0x80;
-}
-
-// Two decimal digits of a component within 0-99, as two nibbles. Each digit
-// is kept to its own nibble, so a value out of range never spills into its
-// neighbour.
-inline uint64_t pair(int64_t v) {
-  if (static_cast<uint64_t>(v) < 100) return postxt[v];
-  return static_cast<uint64_t>((v / 10) & 0xF) << 4 | static_cast<uint64_t>((v % 10) & 0xF);
-}
-
-// Position in postxt of each byte value (the first one, as wzstpos finds
-// it), or -1.
-struct PostxtIndex {
-  int8_t at[256];
-  constexpr PostxtIndex() : at() {
-    for (int i = 0; i < 256; ++i) at[i] = -1;
-    for (int i = 100; i >= 0; --i) {
-      const int code = i == 100 ? 0xFF : (i / 10) << 4 | (i % 10);
-      at[code] = static_cast<int8_t>(i);
-    }
-  }
-};
-constexpr PostxtIndex kPostxtIndex;
-
-// The four year digits (thousands first) as nibbles of a 16-bit value, F for
-// a position that holds no digit: what wzclchr writes for year + 10000 in
-// five positions, less its first one (the added 10000 only forces the leading
-// zeros: year 7 gives 0007). Digits are those of the host's class table.
-uint64_t year_digits(int64_t year) {
-  if (year >= 0 && year <= 9999) {
-    // The digits straight from postxt, each kept where the class table
-    // takes its character for a digit.
-    const uint64_t bcd = uint64_t{postxt[year / 100]} << 8 | postxt[year % 100];
-    uint64_t digits = 0;
-    for (int shift = 12; shift >= 0; shift -= 4) {
-      const uint64_t d = bcd >> shift & 0xF;
-      digits = digits << 4 | (zb_isdigit(static_cast<unsigned char>('0' + d)) ? d : 0xFu);
-    }
-    return digits;
-  }
-  // No packed form; whatever is not a digit there stays F.
-  char text[5];
-  wzclchr(static_cast<int64_t>(static_cast<uint64_t>(year) + 10000u), text, 5);
-  uint64_t digits = 0;
-  for (int i = 1; i < 5; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    digits = digits << 4 | (zb_isdigit(c) ? static_cast<uint64_t>((c - '0') & 0xF) : 0xFu);
-  }
-  return digits;
-}
-
-// Component form: digits 1-13 (year, month, day, hour, minute, second; F where
-// absent), then a 12-bit tail of fraction, anchor and datetime bits. The
-// sixteen digits are built in one word, digit 1 in its top nibble.
-void pack_components(iso_entity *e) {
-  const uint8_t absent = e->absent;
-  uint64_t w = ~uint64_t{0};
-  if (!(absent & ENT_ABSENT_YEAR))
-    w = (w & ~(uint64_t{0xFFFF} << 48)) | year_digits(e->year) << 48;
-  if (!(absent & ENT_ABSENT_MONTH))
-    w = (w & ~(uint64_t{0xF} << 44)) | static_cast<uint64_t>(e->month & 0xF) << 44;
-  if (!(absent & ENT_ABSENT_DAY)) w = (w & ~(uint64_t{0xFF} << 36)) | pair(e->day) << 36;
-  if (!(absent & ENT_ABSENT_HOUR)) w = (w & ~(uint64_t{0xFF} << 28)) | pair(e->hour) << 28;
-  if (!(absent & ENT_ABSENT_MINUTE)) w = (w & ~(uint64_t{0xFF} << 20)) | pair(e->minute) << 20;
-  if (!(absent & ENT_ABSENT_SECOND)) w = (w & ~(uint64_t{0xFF} << 12)) | pair(e->second) << 12;
-
-  const uint32_t fraction =
-      (absent & ENT_ABSENT_FRACTION) ? 0x3FFu : static_cast<uint32_t>(e->fraction) & 0x3FFu;
-  const uint32_t tail = fraction * 4u + (e->is_anchor ? 2u : 0u) + (e->is_datetime ? 1u : 0u);
-  w = (w & ~uint64_t{0xFFF}) | (tail & 0xFFFu);
-
-  if (e->negative) {
-    int32_t at = kPostxtIndex.at[w >> 56];  // as wzstpos over the 101 bytes of postxt
-    if (at < 0) at = 100;                   // only a year outside 0-9999 gets here
-    w = (w & ~(uint64_t{0xFF} << 56)) | uint64_t{negtxt[at]} << 56;
-  }
-  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "bytes stored from a swapped word");
-  w = __builtin_bswap64(w);  // byte 0 first
-  memcpy(e->packed, &w, 8);
-}
-
-}  // namespace
-
-// convert_to_bcd(entity): writes the entity's 8-byte packed form into
-// e->packed: eight 0xFF bytes when absent is 0xFF; the single-unit form when
-// unit is nonzero; otherwise the component form (every datetime, and
-// durations by component). Components are expected within their ranges
-// (year 0-9999, month 0-12, others 0-99, fraction 0-999). Returns 0.
-ZB_API int32_t convert_to_bcd(iso_entity *e) {
-  if (e->absent == ENT_MISSING)
-    set_missing(e->packed);
-  else if (e->unit != 0)
-    pack_single_unit(e);
-  else
-    pack_components(e);
-  return 0;
-}
-
-// hexify(source, count, target, width): writes the hexadecimal digits of the
-// count source bytes, two a byte, high nibble first, into width characters
-// of target through the host. Returns what the host returns.
-ZB_API int32_t hexify(const void *src, int32_t count, char *target, int32_t width) {
-  return wzfmhc(src, count, width, 1, target);
-}
-
-namespace {
-
-// ---------------------------------------------------------------------------
-// Scanner
 
 constexpr char kDesignatorChars[6] = {'Y', 'M', 'D', 'H', 'S', 'W'};
 // Position of a designator = the slot it fills: m is minutes, i the fraction.
@@ -248,11 +54,11 @@ struct Number {
 // The leading decimal digits of p, at most max of them: 0, or problem 2 when
 // p does not begin with a digit. The host routine is asked only when it does,
 // so its failure there means digits beyond a 64-bit integer: problem 7.
-[[gnu::always_inline]] inline int32_t read_digits(const char *p, int32_t max, Number *out) {
-  if (max < 1 || !zb_isdigit(static_cast<unsigned char>(p[0]))) return kProbNoNumber;
+ZB_INLINE int32_t read_digits(const char *p, int32_t max, Number *out) {
+  if (max < 1 || !zb_isdigit(static_cast<unsigned char>(p[0]))) return PROB_NO_NUMBER;
   int32_t used = 0;
   int64_t value = 0;
-  if (wzrlchr(p, max, 0, &used, &value) != 0 || used < 1 || used > max) return kProbOutOfRange;
+  if (wzrlchr(p, max, 0, &used, &value) != 0 || used < 1 || used > max) return PROB_OUT_OF_RANGE;
   out->u = used;
   out->dropped = 0;
   out->v = value;
@@ -265,7 +71,7 @@ struct Number {
 // and the rest are only counted, since they cannot change the thousandths.
 int32_t read_fraction(const char *p, int32_t max, Number *out) {
   int32_t rc = read_digits(p, max, out);
-  if (rc != kProbOutOfRange) return rc;
+  if (rc != PROB_OUT_OF_RANGE) return rc;
   constexpr int32_t kKept = 18;
   if ((rc = read_digits(p, kKept, out)) != 0) return rc;
   int32_t u = kKept;
@@ -305,7 +111,7 @@ struct Scan {
 // Maximum digits of the next number, by entity, scan kind and slot. A number
 // after a decimal mark fills the fraction slot and is read with its width,
 // whatever the count.
-[[gnu::always_inline]] inline int32_t max_digits(const Scan &s) {
+ZB_INLINE int32_t max_digits(const Scan &s) {
   const int slot = s.frac >= 0 ? 6 : s.count;
   int32_t w;
   if (s.datetime && (s.kind == Kind::undecided || s.kind == Kind::basic))
@@ -320,7 +126,7 @@ struct Scan {
 // Whether the next number is the fraction: in the designator kind the digits
 // after the previous component's mark, otherwise the number in the fraction
 // slot while it is still empty (a second one there is refused when stored).
-[[gnu::always_inline]] inline bool fraction_next(const Scan &s) {
+ZB_INLINE bool fraction_next(const Scan &s) {
   if (s.kind == Kind::designators) return s.frac >= 0 && s.frac == s.count - 1;
   return (s.frac >= 0 || s.count == 6) && (s.e->absent & ENT_ABSENT_FRACTION);
 }
@@ -329,7 +135,7 @@ struct Scan {
 // fraction after a decimal mark takes all its digits: in basic notation
 // three are read first, the width of a fraction there, and the rest only
 // when a fourth digit follows.
-[[gnu::always_inline]] inline int32_t read_number(Scan &s, Number *num) {
+ZB_INLINE int32_t read_number(Scan &s, Number *num) {
   const char *p = s.text + s.pos;
   const int32_t max = max_digits(s);
   if (!fraction_next(s)) return read_digits(p, max, num);
@@ -359,7 +165,7 @@ int64_t thousandths(const Number &num) {
 static_assert(offsetof(iso_entity, month) == offsetof(iso_entity, year) + 8 &&
               offsetof(iso_entity, second) == offsetof(iso_entity, year) + 40);
 
-[[gnu::always_inline]] inline void store(Scan &s, int slot, const Number &num) {
+ZB_INLINE void store(Scan &s, int slot, const Number &num) {
   if (num.placeholder) return;
   iso_entity *e = s.e;
   if (slot < 6)
@@ -402,24 +208,24 @@ int32_t first_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) 
       return 0;
     }
     if (ends) {
-      if (num.u < 4) return kProbNoYear;
-      if (!reread(4)) return kProbNoNumber;
+      if (num.u < 4) return PROB_NO_YEAR;
+      if (!reread(4)) return PROB_NO_NUMBER;
       s.kind = Kind::basic;
       return 0;
     }
   }
   if (is_designator(la)) {
-    if (s.datetime) return kProbDesignatorInDatetime;
+    if (s.datetime) return PROB_DESIGNATOR_IN_DATETIME;
     s.kind = Kind::designators;
     return 0;
   }
   if (s.count == 3) {
-    if (!reread(6)) return kProbNoNumber;
+    if (!reread(6)) return PROB_NO_NUMBER;
     if (num.u < s.n) {
       s.kind = Kind::delimited;
     } else {
       s.kind = Kind::basic;
-      if (num.u > 2 && !reread(2)) return kProbNoNumber;
+      if (num.u > 2 && !reread(2)) return PROB_NO_NUMBER;
     }
     return 0;
   }
@@ -427,7 +233,7 @@ int32_t first_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) 
     s.kind = Kind::delimited;
     return 0;
   }
-  return kProbTooManyDigits;
+  return PROB_TOO_MANY_DIGITS;
 }
 
 // A zone designator ('+', '-' or Z in any case) at index at ends the scan.
@@ -460,12 +266,12 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
     else if (s.t_seen && chr == ':')
       skip = 1;
     else
-      return kProbDelimiter;
+      return PROB_DELIMITER;
   }
 
   const int slot = s.frac >= 0 ? 6 : s.count;
   // Digits beyond the fraction's width, or a number after the fraction.
-  if (slot == 6 && !(s.e->absent & ENT_ABSENT_FRACTION)) return kProbTooManyDigits;
+  if (slot == 6 && !(s.e->absent & ENT_ABSENT_FRACTION)) return PROB_TOO_MANY_DIGITS;
   if (is_mark(chr)) s.frac = s.count;
   store(s, slot, num);
   s.advance(num.u + skip);
@@ -478,20 +284,20 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
 // counts days and marks the weeks), or minus the problem code: no time
 // designator before the T, no designator, or a slot not after every one
 // given so far.
-[[gnu::always_inline]] inline int32_t designated_slot(iso_entity *e, Number &num, unsigned char d,
+ZB_INLINE int32_t designated_slot(iso_entity *e, Number &num, unsigned char d,
                                                       bool t_seen) {
   if (d == 'M' && t_seen) d = 'm';
   if (d == 'W') {
     e->weeks = 1;
     d = 'D';
-    if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return -kProbOutOfRange;
+    if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return -PROB_OUT_OF_RANGE;
   }
-  if (!t_seen && (d == 'H' || d == 'S')) return -kProbNoTime;
+  if (!t_seen && (d == 'H' || d == 'S')) return -PROB_NO_TIME;
   const int32_t slot = slot_of(d);
-  if (slot < 0) return -kProbNoDesignator;
+  if (slot < 0) return -PROB_NO_DESIGNATOR;
   // This slot and every later one must still be absent.
   const unsigned mask = ((0xFFu << slot) & 0xFFu) >> slot;
-  if ((e->absent & mask) != mask) return -kProbOutOfOrder;
+  if ((e->absent & mask) != mask) return -PROB_OUT_OF_ORDER;
   return slot;
 }
 
@@ -501,7 +307,7 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
 int32_t designated_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) {
   unsigned char d;
   if (is_mark(chr)) {
-    if (s.frac >= 0) return kProbFractions;
+    if (s.frac >= 0) return PROB_FRACTIONS;
     d = 'S';
     for (int32_t i = s.pos + num.u + 1; i < s.pos + s.n; ++i) {
       const unsigned char c = zb_upper(s.at(i));
@@ -539,12 +345,12 @@ int32_t apply_offset(Scan &s) {
   const uint8_t date_and_time = ENT_ABSENT_YEAR | ENT_ABSENT_MONTH | ENT_ABSENT_DAY |
                                 ENT_ABSENT_HOUR | ENT_ABSENT_MINUTE | ENT_ABSENT_SECOND;
   if (after < (s.kind == Kind::basic ? 4 : 5) || (e->absent & date_and_time) != 0)
-    return kProbBadOffset;
+    return PROB_BAD_OFFSET;
   const char *hh_at = s.text + s.zone_at + 1;
   Number hh, mm;
-  if (read_digits(hh_at, 2, &hh) != 0 || hh.u != 2) return kProbBadOffset;
+  if (read_digits(hh_at, 2, &hh) != 0 || hh.u != 2) return PROB_BAD_OFFSET;
   if (read_digits(hh_at + (s.kind == Kind::basic ? 2 : 3), 2, &mm) != 0 || mm.u != 2)
-    return kProbBadOffset;
+    return PROB_BAD_OFFSET;
   double offset = static_cast<double>(hh.v * 3600 + mm.v * 60);
   if (s.zone_ch == '+') offset = -offset;
 
@@ -566,22 +372,22 @@ int32_t finish_datetime(Scan &s) {
   iso_entity *e = s.e;
   if (e->year > 9999 || e->month > 12 || e->day > 31 || e->hour > 23 || e->minute > 59 ||
       e->second > 59 || (!(e->absent & ENT_ABSENT_YEAR) && e->year < 1582))
-    return kProbOutOfRange;
+    return PROB_OUT_OF_RANGE;
   // An absent month or day counts as 1 for the value; a given 0 is refused.
   if (e->month == 0) {
-    if (!(e->absent & ENT_ABSENT_MONTH)) return kProbOutOfRange;
+    if (!(e->absent & ENT_ABSENT_MONTH)) return PROB_OUT_OF_RANGE;
     e->month = 1;
   }
   if (e->day == 0) {
-    if (!(e->absent & ENT_ABSENT_DAY)) return kProbOutOfRange;
+    if (!(e->absent & ENT_ABSENT_DAY)) return PROB_OUT_OF_RANGE;
     e->day = 1;
   }
   const double date = zmdy(static_cast<double>(e->month), static_cast<double>(e->day),
                            static_cast<double>(e->year));
-  if (ifm_is_missing(date)) return kProbInvalidDatetime;
+  if (ifm_is_missing(date)) return PROB_INVALID_DATETIME;
   e->datetime = zdhms(date, static_cast<double>(e->hour), static_cast<double>(e->minute),
                       static_cast<double>(e->second));
-  if (ifm_is_missing(e->datetime)) return kProbInvalidDatetime;
+  if (ifm_is_missing(e->datetime)) return PROB_INVALID_DATETIME;
   if (e->fraction != 0) add_fraction(e, 1);
   if (s.zone && s.zone_ch != 'Z') return apply_offset(s);
   return 0;
@@ -596,7 +402,7 @@ int32_t normalise(iso_entity *e, int32_t keep_days) {
                        static_cast<double>(e->minute) * 60.0 + static_cast<double>(e->second) +
                        static_cast<double>(e->day) * kDay;
   const double days = trunc(total / kDay);
-  if (!(days < 9223372036854775808.0)) return kProbOutOfRange;  // no 64-bit day count
+  if (!(days < 9223372036854775808.0)) return PROB_OUT_OF_RANGE;  // no 64-bit day count
   e->day = static_cast<int64_t>(days);
   const double r = fmod(total, kDay);
   e->hour = static_cast<int64_t>(zhour(r));
@@ -610,8 +416,9 @@ int32_t normalise(iso_entity *e, int32_t keep_days) {
     const int64_t q = e->day / 30;
     e->day -= 30 * q;
     int64_t m;
-    if (__builtin_add_overflow(e->month, q, &m) || __builtin_add_overflow(e->year, m / 12, &e->year))
-      return kProbOutOfRange;
+    if (__builtin_add_overflow(e->month, q, &m) ||
+        __builtin_add_overflow(e->year, m / 12, &e->year))
+      return PROB_OUT_OF_RANGE;
     e->month = m % 12;
   }
   uint8_t absent = 0;
@@ -630,7 +437,7 @@ int32_t normalise(iso_entity *e, int32_t keep_days) {
 // unit, or normalised.
 int32_t finish_duration(Scan &s, int32_t keep_days) {
   iso_entity *e = s.e;
-  if (s.zone && s.zone_ch != 'Z') return kProbBadOffset;
+  if (s.zone && s.zone_ch != 'Z') return PROB_BAD_OFFSET;
   uint8_t over = 0;
   if (e->weeks || e->month > 12) over |= 0x01;
   if (e->weeks || e->day > 31) over |= 0x02;
@@ -644,25 +451,25 @@ int32_t finish_duration(Scan &s, int32_t keep_days) {
   if (over == 0) {
     e->unit = 0;
   } else if (given == 1 && in_poss(over)) {
-    e->unit = static_cast<uint8_t>(over + (e->fraction != 0 ? kUnitThousandths : 0));
+    e->unit = static_cast<uint8_t>(over + (e->fraction != 0 ? ENT_UNIT_THOUSANDTHS : 0));
   } else {
     const int32_t rc = normalise(e, keep_days);
     if (rc != 0) return rc;
   }
-  if (e->year > 9999) return kProbOutOfRange;
+  if (e->year > 9999) return PROB_OUT_OF_RANGE;
   return 0;
 }
 
 // Rules for strict notation, after a successful scan.
 int32_t strict_notation(const Scan &s) {
   if (!s.strict() || s.kind == Kind::designators || s.e->unit != 0) return 0;
-  if (s.kind == Kind::delimited || s.count == 1) return s.violation ? kProbStrictDigits : 0;
-  return kProbStrictDelimiters;
+  if (s.kind == Kind::delimited || s.count == 1) return s.violation ? PROB_STRICT_DIGITS : 0;
+  return PROB_STRICT_DELIMITERS;
 }
 
 // The rest of one pass of the main loop once its number has been read: the
 // character after it, the scan kind, the number's slot. 0 or a problem code.
-[[gnu::always_inline]] inline int32_t take_number(Scan &s, Number &num) {
+ZB_INLINE int32_t take_number(Scan &s, Number &num) {
   const unsigned char chr = num.u < s.n ? s.at(s.pos + num.u) : ' ';
   const unsigned char ch = zb_upper(chr);
   int32_t rc = 0;
@@ -679,11 +486,11 @@ int32_t scan_loop(Scan &s) {
     if (zb_upper(s.at(s.pos)) == 'T') {
       s.t_seen = true;
       s.advance(1);
-      if (s.n == 0) return kProbTrailingT;
+      if (s.n == 0) return PROB_TRAILING_T;
       s.count = 3;
       continue;
     }
-    if ((s.count == 3 && !s.t_seen && !s.after_mark) || s.count == 7) return kProbTooManyDigits;
+    if ((s.count == 3 && !s.t_seen && !s.after_mark) || s.count == 7) return PROB_TOO_MANY_DIGITS;
 
     Number num;
     if (s.at(s.pos) == '-') {
@@ -706,7 +513,7 @@ int32_t resume(Scan &s, Number &num) {
 
 // Whether the main loop would read a number at the position straight away
 // (no T, no placeholder; the slot checks are the caller's).
-[[gnu::always_inline]] inline bool plain_start(const Scan &s) {
+ZB_INLINE bool plain_start(const Scan &s) {
   if (s.n <= 0) return false;
   const unsigned char c = s.at(s.pos);
   return c != '-' && zb_upper(c) != 'T';
@@ -716,7 +523,7 @@ int32_t resume(Scan &s, Number &num) {
 // the delimited kind takes it before the T ('-') or after it (':'): stored,
 // skipped with its separator. False, with the state untouched, for any
 // other number or character.
-[[gnu::always_inline]] inline bool two_digits_then(Scan &s, const Number &num, unsigned char sep) {
+ZB_INLINE bool two_digits_then(Scan &s, const Number &num, unsigned char sep) {
   if (num.u != 2 || num.u >= s.n || s.at(s.pos + 2) != sep) return false;
   store(s, s.count, num);
   s.advance(3);
@@ -769,7 +576,7 @@ int32_t scan_extended(Scan &out) {
   s.count = 3;
   s.t_seen = true;
   s.advance(1);
-  if (s.n == 0) return kProbTrailingT;
+  if (s.n == 0) return PROB_TRAILING_T;
   // Hour and minute, each then ':'.
   if (zb_upper(':') == 'Z') return scan_loop(out = s);
   for (int k = 0; k < 2; ++k) {
@@ -852,11 +659,11 @@ int32_t scan_designated(Scan &s) {
       t_seen = true;
       ++pos;
       --n;
-      if (n == 0) return kProbTrailingT;
+      if (n == 0) return PROB_TRAILING_T;
       count = 3;
       continue;
     }
-    if ((count == 3 && !t_seen) || count == 7) return kProbTooManyDigits;
+    if ((count == 3 && !t_seen) || count == 7) return PROB_TOO_MANY_DIGITS;
     if (c == '-') {
       hand_over();
       return scan_loop(s);
@@ -909,12 +716,12 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
                                      int32_t keep_days) {
   memset(e, 0, sizeof *e);
   e->absent = ENT_MISSING;
-  set_missing(e->packed);
+  ent_set_missing(e->packed);
 
   const int32_t end = zb_strip(text, len);           // wzstrip
   const int32_t first = zb_find_not(text, end, ' ');  // wzstnot
   if (first < 0 || (end == 1 && text[0] == '.'))
-    return mode == kModeStrictPlaceholders ? kProbBlank : 0;
+    return mode == kModeStrictPlaceholders ? PROB_BLANK : 0;
 
   Scan s{text, end, first, end - first, e, mode};
   const int32_t k = s.at(first) == '-' ? 1 : 0;

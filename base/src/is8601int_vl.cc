@@ -9,22 +9,15 @@
 #include "fstring.h"
 
 extern "C" {
-ZB_VISIBLE extern const int32_t daysinmonth[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+ZB_VISIBLE extern const int32_t daysinmonth[13] = {0,  31, 28, 31, 30, 31, 30,
+                                                   31, 31, 30, 31, 30, 31};
 }
 
 namespace {
 
-// Problem codes of this file.
-constexpr int32_t kOutOfRange = 7;
-constexpr int32_t kIntervalBlank = 13;
-constexpr int32_t kTwoDurations = 14;
-constexpr int32_t kLoneDatetime = 16;
-constexpr int32_t kTargetShort = 22;
-
 constexpr int32_t kModeMissingCheck = 0x100;
 constexpr int32_t kEntityDigits = 16;
 constexpr int32_t kIntervalDigits = 32;
-constexpr double kDay = 86400.0;
 
 // Host values are trusted as whole numbers only below 2^53 in magnitude; a
 // datetime beyond that (some 285 million years) is no date at all, and
@@ -143,7 +136,7 @@ void make_missing(iso_entity *e) {
 int32_t pack(iso_entity *e) {
   if (packable(e)) return convert_to_bcd(e);
   make_missing(e);
-  return kOutOfRange;
+  return PROB_OUT_OF_RANGE;
 }
 
 // Fills a datetime result from its value: every component follows the
@@ -204,11 +197,11 @@ int32_t rederive(const iso_entity *anchor, iso_entity *dur, int sign) {
 // start 1960-01-01 (1960-02-01 for the durations a January start would cut
 // short at February's end).
 int32_t lone_duration(iso_entity *first, iso_entity *second) {
-  if (first->is_datetime) return kLoneDatetime;
+  if (first->is_datetime) return PROB_LONE_DATETIME;
   *second = *first;
   // Normalised with days kept, a duration can count more days or months than
   // its digits hold (P1M145D); it is not written corrupted.
-  if (!packable(second)) return kOutOfRange;
+  if (!packable(second)) return PROB_OUT_OF_RANGE;
   memset(first, 0, sizeof *first);
   int64_t m = second->month, d = second->day;
   bool february = (m == 1 && (d == 30 || d == 31)) ||
@@ -228,7 +221,7 @@ int32_t read_interval(const char *text, int32_t len, iso_entity *first, iso_enti
   int32_t head = slash < 0 ? len : slash;
   memset(first, 0, sizeof *first);
   int32_t p = text ? zb_find_not(text, head, ' ') : -1;  // wzstnot
-  if (p < 0) return kIntervalBlank;
+  if (p < 0) return PROB_INTERVAL_BLANK;
   int32_t code = read_date_or_duration(text + p, head - p, first, mode, 1);
   if (code != 0) return code;
 
@@ -239,7 +232,7 @@ int32_t read_interval(const char *text, int32_t len, iso_entity *first, iso_enti
   code = read_date_or_duration(tail + q, tail_len - q, second, mode, 1);
   if (code != 0) return code;
 
-  if (!first->is_datetime && !second->is_datetime) return kTwoDurations;
+  if (!first->is_datetime && !second->is_datetime) return PROB_TWO_DURATIONS;
   if (first->days_kept) return rederive(second, first, -1);
   if (second->days_kept) return rederive(first, second, +1);
   return 0;
@@ -266,7 +259,7 @@ bool missing_notation(const ifmblock *blk, int32_t mode) {
 }
 
 void set_missing_packed(iso_entity *e) {
-  memset(e->packed, 0xFF, sizeof e->packed);
+  ent_set_missing(e->packed);
   e->absent = ENT_MISSING;
 }
 
@@ -296,8 +289,8 @@ ZB_API int32_t derive_interval(const char *text, int32_t len, iso_entity *first,
                                iso_entity *second, int32_t mode) {
   int32_t code = read_interval(text, len, first, second, mode);
   if (code != 0) {
-    memset(first->packed, 0xFF, sizeof first->packed);
-    memset(second->packed, 0xFF, sizeof second->packed);
+    ent_set_missing(first->packed);
+    ent_set_missing(second->packed);
   }
   return code;
 }
@@ -456,7 +449,7 @@ ZB_API uint32_t get_bcd8(ifmblock *blk, int32_t kind, int32_t mode) {
 // hexadecimal digits; a datetime writes nothing. Returns 0, 22 for a target
 // shorter than 16 (logged; target and status untouched), or a problem code.
 ZB_API uint32_t is8601dui(ifmblock *blk, int32_t mode) {
-  if (target_too_short(blk, "$IS860DU", kEntityDigits)) return kTargetShort;
+  if (target_too_short(blk, "$IS860DU", kEntityDigits)) return PROB_TARGET_SHORT;
   return get_bcd8(blk, 0, mode);
 }
 
@@ -464,7 +457,7 @@ ZB_API uint32_t is8601dui(ifmblock *blk, int32_t mode) {
 // (2011-09-09T12:30:45.5, 2011, 20110909T1230Z), as 16 hexadecimal digits; a
 // duration writes nothing. Returns as $IS860DU does.
 ZB_API uint32_t is8601pdi(ifmblock *blk, int32_t mode) {
-  if (target_too_short(blk, "$IS860PD", kEntityDigits)) return kTargetShort;
+  if (target_too_short(blk, "$IS860PD", kEntityDigits)) return PROB_TARGET_SHORT;
   return get_bcd8(blk, 1, mode);
 }
 
@@ -474,7 +467,7 @@ ZB_API uint32_t is8601pdi(ifmblock *blk, int32_t mode) {
 // status word. Returns 0, 22 for a target shorter than 32 (logged; target and
 // status untouched), or the problem code of the interval.
 ZB_API uint32_t is8601vli(ifmblock *blk, int32_t mode) {
-  if (target_too_short(blk, "$IS860VL", kIntervalDigits)) return kTargetShort;
+  if (target_too_short(blk, "$IS860VL", kIntervalDigits)) return PROB_TARGET_SHORT;
   iso_entity first, second;  // only their packed bytes are read here
   int32_t code = 0;
   if (missing_notation(blk, mode)) {

@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include "fstring.h"
+#include "problems.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ constexpr size_t kSlotSize = 34;
 constexpr uint32_t kSlotAllocFlags = 0x3006;
 constexpr uint32_t kSlotFreeFlags = 4;
 constexpr size_t kSwitch = 0;
-constexpr int32_t kLastCode = 27;  // markers are bytes 1..kLastCode
+constexpr int32_t kLastCode = PROB_LAST;  // markers are bytes 1..kLastCode
 constexpr size_t kOffset = 28;
 constexpr size_t kOffsetLen = 6;
 static_assert(kOffset == kLastCode + 1 && kOffset + kOffsetLen == kSlotSize);
@@ -26,46 +27,6 @@ static_assert(kOffset == kLastCode + 1 && kOffset + kOffsetLen == kSlotSize);
 constexpr char kNoOffset[kOffsetLen + 1] = "      ";
 constexpr char kDiagWord[] = "N8601DIAG";
 constexpr int32_t kDiagLen = sizeof kDiagWord - 1;
-
-// How a code is reported: its message, whether the line quotes the field,
-// and whether it is logged only once per slot (until the next init).
-// Row 0 serves every code outside 1..27.
-struct problem {
-  const char *message;
-  bool field;
-  bool once;
-};
-
-constexpr problem kProblems[kLastCode + 1] = {
-    {"Unknown reason", true, false},
-    {"too many digits with no delimiters", true, false},
-    {"number not found where expected", true, false},
-    {"4-digit year not seen where expected", true, false},
-    {"YMDHMSW chars seen in datetime spec", true, false},
-    {"YMDHMSW chars not seen where expected", true, false},
-    {"YMDHMSW chars seen out of order", true, false},
-    {"an element was out of range", true, false},
-    {"invalid datetime value", true, false},
-    {"invalid GMT offset", true, false},
-    {"extra chars after specification", true, false},
-    {"all blank", true, false},
-    {"not expected delimiter", true, false},
-    {"interval is blank", true, false},
-    {"interval has 2 durations", true, false},
-    {"start datetime > end datetime in intvl", true, false},
-    {"interval has 1 component - datetime", true, false},
-    {"ISO strict - must be right number of digs", true, false},
-    {"ISO strict - delimiters expected", true, false},
-    {"Leading character P expected", true, false},
-    {"multiple fractions encountered", true, false},
-    {"T missing before H or S component", true, false},
-    {"informat target not 32 (intvl) or 16", false, true},
-    {"T found before day component", true, false},
-    {"Entity less than length 16", false, true},
-    {"Entity must have 16 or 32 hex digits", true, false},
-    {"Entity contains non-hex digits", true, false},
-    {"Insufficient room to format the result", false, false},
-};
 
 name_table *names_of(task_context *t) { return t ? t->names : nullptr; }
 
@@ -174,8 +135,8 @@ void log_field(const ifmblock *blk, const char *message) {
 }
 
 void report(uint8_t *slot, const ifmblock *blk, int32_t code) {
-  bool known = code >= 1 && code <= kLastCode;
-  const problem &p = kProblems[known ? code : 0];
+  const bool known = code >= 1 && code <= kLastCode;
+  const problem_report &p = problem_of(code);
   if (known) {
     if (p.once && slot[code]) return;
     slot[code] = 1;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include "gcb.h"
 #include "ifmblock.h"
@@ -12,6 +13,14 @@
 #define ZB_VISIBLE __attribute__((visibility("default")))
 #define ZB_HIDDEN __attribute__((visibility("hidden")))
 #define ZB_API extern "C" ZB_VISIBLE
+
+// Inlining forced where a reader's per-field path must not pay for a call,
+// and refused where a rarely taken path would crowd the common one.
+#define ZB_INLINE inline __attribute__((always_inline))
+#define ZB_NOINLINE __attribute__((noinline))
+
+// Seconds in a day: a host datetime is a host date times kDay plus a host time.
+constexpr double kDay = 86400.0;
 
 ZB_API gcb *v_global_gcb_anchor;
 ZB_API void *v_global_pidb_anchor;
@@ -30,6 +39,15 @@ static inline unsigned char zb_upper(unsigned char c) { return zb_gcb()->upcase[
 static inline task_context *zb_current_task() {
   return __atomic_load_n(&zb_gcb()->current_task, __ATOMIC_ACQUIRE);
 }
+
+// A double at a target that the host placed, read and written bytewise so
+// that an oddly aligned target is no fault.
+static inline double zb_load(const void *target) {
+  double d;
+  memcpy(&d, target, sizeof d);
+  return d;
+}
+static inline void zb_store(void *target, double d) { memcpy(target, &d, sizeof d); }
 
 // Window of a call block: min(width, available length), never negative.
 static inline int32_t zb_window(const ifmblock *b) {

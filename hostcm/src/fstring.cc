@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kNoFit = 0x8000200Du;
-
 const unsigned char *bytes(const void *p) { return static_cast<const unsigned char *>(p); }
 
 // Offsets are returned as 32-bit integers; a 64-bit length is searched no
@@ -140,7 +138,7 @@ ZB_API void wzstjls(char *field, int32_t len, int32_t code, int32_t *out_length,
 // Returns 0, or 0x8000200D when the number does not fit: the field is then
 // all '*', or untouched when its length is 0 or less.
 ZB_API uint32_t wzclchr(int64_t value, char *field, int32_t len) {
-  if (len <= 0) return kNoFit;
+  if (len <= 0) return IFM_NO_FIT;
   // Digits from the remainders of truncating division, so INT64_MIN needs no
   // negation; 19 digits and a sign at most.
   char digits[20];
@@ -154,7 +152,7 @@ ZB_API uint32_t wzclchr(int64_t value, char *field, int32_t len) {
   if (value < 0) digits[count++] = '-';
   if (count > len) {
     memset(field, '*', static_cast<size_t>(len));
-    return kNoFit;
+    return IFM_NO_FIT;
   }
   const int32_t start = len - count;
   memset(field, ' ', static_cast<size_t>(start));

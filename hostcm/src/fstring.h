@@ -39,6 +39,18 @@ static inline void zb_measure(const char *field, int32_t len, int32_t *offset, i
   *length = end - lead;
 }
 
+// The text of a field without its leading and trailing blanks (length 0 for
+// an empty or all-blank field): what the readers parse.
+struct zb_text {
+  const char *p;
+  int32_t len;
+};
+static inline zb_text zb_trim(const char *field, int32_t len) {
+  int32_t offset, length;
+  zb_measure(field, len, &offset, &length);
+  return zb_text{field + offset, length};
+}
+
 // Offset of the first byte equal to key, or -1.
 static inline int32_t zb_find(const char *field, int32_t len, char key) {
   for (int32_t i = 0; i < len; ++i)

@@ -39,8 +39,6 @@ inline uint32_t check_bounds(const ifmblock *blk, int32_t min_width) {
   return 0;
 }
 
-inline void store(const ifmblock *blk, double d) { memcpy(blk->target, &d, sizeof d); }
-
 // The unread rest of a field.
 struct Cursor {
   const char *p;

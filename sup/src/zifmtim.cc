@@ -109,6 +109,6 @@ ZB_API uint32_t zifmtim(ifmblock *blk) {
   double total = (static_cast<double>(hours) * 60.0 + static_cast<double>(minutes)) * 60.0 +
                  seconds;
   if (const uint32_t rc = read_suffix(c, &total); rc != 0) return rc;
-  zifm::store(blk, negative ? -total : total);
+  zb_store(blk->target, negative ? -total : total);
   return 0;
 }

@@ -22,6 +22,6 @@ ZB_API uint32_t zifmymd(ifmblock *blk) {
   double year = 0, month = 0, day = 0;
   if (zifmgmd(task, blk->input, -window, &year, &month, &day) != 0) return IFM_BAD_DATE;
   const double date = zmdy(month, day, year);
-  zifm::store(blk, date);
+  zb_store(blk->target, date);
   return ifm_is_missing(date) ? IFM_BAD_DATE : 0;
 }
