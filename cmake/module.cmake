@@ -23,6 +23,12 @@ endforeach()
 # calls between the module's own routines bound inside the module.
 set(ZB_MODULE_FLAGS -fvisibility=hidden -fvisibility-inlines-hidden -fno-exceptions -fno-rtti
     -fno-semantic-interposition)
+# ZB_SCAN_LOOP_ONLY: the entity scanner reads every text with its main loop,
+# without its fast paths: a reference build to check and measure them by.
+option(ZB_SCAN_LOOP_ONLY "entity scanner without its fast paths (reference builds)" OFF)
+if(ZB_SCAN_LOOP_ONLY)
+  list(APPEND ZB_MODULE_FLAGS -DZB_SCAN_LOOP_ONLY=1)
+endif()
 
 add_library(zb_common OBJECT ${zb_common})
 # Link-time optimisation lets the readers' calls into the calendar and

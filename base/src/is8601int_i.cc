@@ -1,112 +1,23 @@
 // The date-or-duration scanner, which fills an iso_entity from text
-// (read_date_or_duration), and add_fraction, which turns the fraction of the
-// smallest given component into a change of a datetime.
+// (read_date_or_duration): its main loop, which is the grammar, and the
+// steps after it; and add_fraction, which turns the fraction of the smallest
+// given component into a change of a datetime.
 #include <math.h>
 #include <string.h>
 
 #include "entity.h"
 #include "fstring.h"
+#include "scanner.h"
+
+namespace scan {
 
 namespace {
 
-constexpr int32_t kModeStrict = 0x80;
-constexpr int32_t kModeStrictPlaceholders = 0x200;
-
-constexpr char kDesignatorChars[6] = {'Y', 'M', 'D', 'H', 'S', 'W'};
-// Position of a designator = the slot it fills: m is minutes, i the fraction.
-constexpr char kSlotLetters[7] = {'Y', 'M', 'D', 'H', 'm', 'S', 'i'};
 // Overflow masks for which a duration may be held as a single count; they are
 // the unit codes of the packed form.
 constexpr uint8_t poss[7] = {0x01, 0x02, 0x03, 0x04, 0x08, 0x10, 0x20};
-
-// Position of each byte value in one of the lists above (the first, as
-// wzstpos finds it), or -1: a search of the list in one load.
-struct ByteIndex {
-  int8_t at[256];
-  template <class T, size_t N>
-  constexpr explicit ByteIndex(const T (&list)[N]) : at() {
-    for (int i = 0; i < 256; ++i) at[i] = -1;
-    for (int i = static_cast<int>(N) - 1; i >= 0; --i)
-      at[static_cast<uint8_t>(list[i])] = static_cast<int8_t>(i);
-  }
-};
-constexpr ByteIndex kDesignatorIndex(kDesignatorChars);
-constexpr ByteIndex kSlotIndex(kSlotLetters);
 constexpr ByteIndex kPossIndex(poss);
-
-enum class Kind : uint8_t { undecided, basic, designators, delimited };
-
-bool is_mark(unsigned char c) { return c == ',' || c == '.'; }
-bool is_designator(unsigned char c) { return kDesignatorIndex.at[c] >= 0; }
-// Position of d in kSlotLetters, or -1.
-int32_t slot_of(unsigned char d) { return kSlotIndex.at[d]; }
 bool in_poss(uint8_t mask) { return kPossIndex.at[mask] >= 0; }
-
-// One number of the text: u characters used, value v; a placeholder ('-')
-// stands for an omitted component and stores nothing.
-struct Number {
-  int32_t u = 0;
-  int32_t dropped = 0;  // trailing fraction digits beyond a 64-bit value, not in v
-  int64_t v = 0;
-  bool placeholder = false;
-};
-
-// The leading decimal digits of p, at most max of them: 0, or problem 2 when
-// p does not begin with a digit. The host routine is asked only when it does,
-// so its failure there means digits beyond a 64-bit integer: problem 7.
-ZB_INLINE int32_t read_digits(const char *p, int32_t max, Number *out) {
-  if (max < 1 || !zb_isdigit(static_cast<unsigned char>(p[0]))) return PROB_NO_NUMBER;
-  int32_t used = 0;
-  int64_t value = 0;
-  if (wzrlchr(p, max, 0, &used, &value) != 0 || used < 1 || used > max) return PROB_OUT_OF_RANGE;
-  out->u = used;
-  out->dropped = 0;
-  out->v = value;
-  out->placeholder = false;
-  return 0;
-}
-
-// Fraction digits, at most max of them. A fraction may have any number of
-// digits: when they go beyond a 64-bit value, the first 18 give the value
-// and the rest are only counted, since they cannot change the thousandths.
-int32_t read_fraction(const char *p, int32_t max, Number *out) {
-  int32_t rc = read_digits(p, max, out);
-  if (rc != PROB_OUT_OF_RANGE) return rc;
-  constexpr int32_t kKept = 18;
-  if ((rc = read_digits(p, kKept, out)) != 0) return rc;
-  int32_t u = kKept;
-  while (u < max && zb_isdigit(static_cast<unsigned char>(p[u]))) ++u;
-  out->u = u;
-  out->dropped = u - kKept;
-  return 0;
-}
-
-struct Scan {
-  const char *text;
-  int32_t end;   // length without trailing blanks
-  int32_t pos;   // next character
-  int32_t n;     // characters left from pos
-  iso_entity *e;
-  int32_t mode;
-  int count = 0;              // next component slot
-  Kind kind = Kind::undecided;
-  bool t_seen = false;
-  bool after_mark = false;    // the previous number ended in a decimal mark
-  int frac = -1;              // fraction marker: count of the number with the mark
-  bool violation = false;     // strict digit-count rule broken
-  bool zone = false;          // a zone character ended the loop
-  unsigned char zone_ch = 0;  // '+', '-' or 'Z'
-  bool datetime = false;      // e->is_datetime
-  int32_t zone_at = 0;        // index of the zone character
-
-  bool strict() const { return mode == kModeStrict || mode == kModeStrictPlaceholders; }
-  unsigned char at(int32_t i) const { return static_cast<unsigned char>(text[i]); }
-  void advance(int32_t k) {
-    if (k > n) k = n;
-    pos += k;
-    n -= k;
-  }
-};
 
 // Maximum digits of the next number, by entity, scan kind and slot. A number
 // after a decimal mark fills the fraction slot and is read with its width,
@@ -145,7 +56,22 @@ ZB_INLINE int32_t read_number(Scan &s, Number *num) {
     return read_fraction(p, s.n, num);
   return rc;
 }
+}  // namespace
 
+// Fraction digits, at most max of them. A fraction may have any number of
+// digits: when they go beyond a 64-bit value, the first 18 give the value
+// and the rest are only counted, since they cannot change the thousandths.
+int32_t read_fraction(const char *p, int32_t max, Number *out) {
+  int32_t rc = read_digits(p, max, out);
+  if (rc != PROB_OUT_OF_RANGE) return rc;
+  constexpr int32_t kKept = 18;
+  if ((rc = read_digits(p, kKept, out)) != 0) return rc;
+  int32_t u = kKept;
+  while (u < max && zb_isdigit(static_cast<unsigned char>(p[u]))) ++u;
+  out->u = u;
+  out->dropped = u - kKept;
+  return 0;
+}
 // Fraction digits in thousandths by their number u: v x 10^(3-u) for up to
 // three digits, so leading zeros count; v / 10^(u-3) for more, rounded by
 // adding 0.499999 and truncating. A fraction that would round to 1000
@@ -159,21 +85,7 @@ int64_t thousandths(const Number &num) {
   const int64_t t = static_cast<int64_t>(x + 0.499999);
   return t > 999 ? 999 : t;
 }
-
-// Year, month, day, hour, minute and second lie side by side in iso_entity,
-// in slot order.
-static_assert(offsetof(iso_entity, month) == offsetof(iso_entity, year) + 8 &&
-              offsetof(iso_entity, second) == offsetof(iso_entity, year) + 40);
-
-ZB_INLINE void store(Scan &s, int slot, const Number &num) {
-  if (num.placeholder) return;
-  iso_entity *e = s.e;
-  if (slot < 6)
-    memcpy(reinterpret_cast<char *>(e) + offsetof(iso_entity, year) + 8 * slot, &num.v, 8);
-  else
-    e->fraction = thousandths(num);
-  e->absent = static_cast<uint8_t>(e->absent & ~(0x80u >> slot));
-}
+namespace {
 
 // The first number decides the scan kind. ch and chr are the character after
 // the number, upper-cased and as it stands. Returns 0 or a problem code.
@@ -235,14 +147,6 @@ int32_t first_number(Scan &s, Number &num, unsigned char ch, unsigned char chr) 
   }
   return PROB_TOO_MANY_DIGITS;
 }
-
-// A zone designator ('+', '-' or Z in any case) at index at ends the scan.
-inline void start_zone(Scan &s, unsigned char chr, int32_t at) {
-  s.zone = true;
-  s.zone_ch = chr == '+' || chr == '-' ? chr : 'Z';
-  s.zone_at = at;
-}
-
 // A number of the basic or delimited kind: separators, fraction slot, zone.
 int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char chr) {
   if (s.kind == Kind::delimited &&
@@ -279,28 +183,6 @@ int32_t plain_number(Scan &s, const Number &num, unsigned char ch, unsigned char
   s.after_mark = is_mark(chr);
   return 0;
 }
-
-// The slot that designator d gives a number (M after the T is minutes, W
-// counts days and marks the weeks), or minus the problem code: no time
-// designator before the T, no designator, or a slot not after every one
-// given so far.
-ZB_INLINE int32_t designated_slot(iso_entity *e, Number &num, unsigned char d,
-                                                      bool t_seen) {
-  if (d == 'M' && t_seen) d = 'm';
-  if (d == 'W') {
-    e->weeks = 1;
-    d = 'D';
-    if (__builtin_mul_overflow(num.v, int64_t{7}, &num.v)) return -PROB_OUT_OF_RANGE;
-  }
-  if (!t_seen && (d == 'H' || d == 'S')) return -PROB_NO_TIME;
-  const int32_t slot = slot_of(d);
-  if (slot < 0) return -PROB_NO_DESIGNATOR;
-  // This slot and every later one must still be absent.
-  const unsigned mask = ((0xFFu << slot) & 0xFFu) >> slot;
-  if ((e->absent & mask) != mask) return -PROB_OUT_OF_ORDER;
-  return slot;
-}
-
 // A number followed by its designator letter (or a decimal mark).
 // num is the caller's, taken by reference (it is not used afterwards): a copy by
 // value would reload it whole right after its parts were stored.
@@ -479,6 +361,7 @@ ZB_INLINE int32_t take_number(Scan &s, Number &num) {
                                      : plain_number(s, num, ch, chr);
   return rc;
 }
+}  // namespace
 
 // The main loop, one number a pass, from the scanner's present state.
 int32_t scan_loop(Scan &s) {
@@ -511,197 +394,7 @@ int32_t resume(Scan &s, Number &num) {
   return s.zone ? 0 : scan_loop(s);
 }
 
-// Whether the main loop would read a number at the position straight away
-// (no T, no placeholder; the slot checks are the caller's).
-ZB_INLINE bool plain_start(const Scan &s) {
-  if (s.n <= 0) return false;
-  const unsigned char c = s.at(s.pos);
-  return c != '-' && zb_upper(c) != 'T';
-}
-
-// One number of the extended datetime, of two digits and followed by sep, as
-// the delimited kind takes it before the T ('-') or after it (':'): stored,
-// skipped with its separator. False, with the state untouched, for any
-// other number or character.
-ZB_INLINE bool two_digits_then(Scan &s, const Number &num, unsigned char sep) {
-  if (num.u != 2 || num.u >= s.n || s.at(s.pos + 2) != sep) return false;
-  store(s, s.count, num);
-  s.advance(3);
-  ++s.count;
-  return true;
-}
-
-// A datetime in extended notation, yyyy-mm-ddThh:mm:ss with a fraction or a
-// zone or neither: the main loop's passes written out for the characters
-// expected there. Each number is read with the same host call and maximum
-// as the main loop reads it, and each step makes the loop's decisions for
-// what it finds; at the first character or number that is not the expected
-// one, the main loop carries on from the same state, so the results are the
-// main loop's in every case.
-int32_t scan_extended(Scan &out) {
-  // Worked on in a copy that nothing else sees, so that its fields can stay
-  // in registers across the host calls; the caller's state is written back
-  // where the main loop takes over or the scan ends.
-  Scan s = out;
-  const auto ends = [&] {
-    out = s;
-    return 0;
-  };
-  Number num;
-  int32_t rc;
-  // Year: the first number, four digits at most, then '-': the delimited kind.
-  if (!plain_start(s)) return scan_loop(out = s);
-  if ((rc = read_digits(s.text + s.pos, s.n < 4 ? s.n : 4, &num)) != 0) return rc;
-  if (num.u != 4 || num.u >= s.n || s.at(s.pos + 4) != '-') return resume(out = s, num);
-  const unsigned char dash = zb_upper('-');
-  if (dash == 'T' || zb_isdigit('-') || is_designator(dash)) return resume(out = s, num);
-  s.kind = Kind::delimited;
-  store(s, 0, num);
-  s.advance(5);
-  s.count = 1;
-  // Month, then '-'.
-  if (!plain_start(s)) return scan_loop(out = s);
-  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (!two_digits_then(s, num, '-')) return resume(out = s, num);
-  // Day, then the T (read by the next pass).
-  if (!plain_start(s)) return scan_loop(out = s);
-  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (num.u != 2 || num.u >= s.n) return resume(out = s, num);
-  {
-    const unsigned char chr = s.at(s.pos + 2);
-    if (is_mark(chr) || chr == '-' || zb_upper(chr) != 'T') return resume(out = s, num);
-  }
-  store(s, 2, num);
-  s.advance(2);
-  s.count = 3;
-  s.t_seen = true;
-  s.advance(1);
-  if (s.n == 0) return PROB_TRAILING_T;
-  // Hour and minute, each then ':'.
-  if (zb_upper(':') == 'Z') return scan_loop(out = s);
-  for (int k = 0; k < 2; ++k) {
-    if (!plain_start(s)) return scan_loop(out = s);
-    if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-    if (!two_digits_then(s, num, ':')) return resume(out = s, num);
-  }
-  // Second: the end, a decimal mark or a zone.
-  if (!plain_start(s)) return scan_loop(out = s);
-  if ((rc = read_digits(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (num.u != 2) return resume(out = s, num);
-  const unsigned char blank_up = zb_upper(' ');
-  if (num.u == s.n) {
-    if (blank_up == 'Z') return resume(out = s, num);
-    store(s, 5, num);
-    s.advance(2);
-    s.count = 6;
-    return ends();
-  }
-  {
-    const unsigned char chr = s.at(s.pos + 2);
-    if (is_mark(chr)) {
-      s.frac = 5;
-      store(s, 5, num);
-      s.advance(3);
-      s.count = 6;
-      s.after_mark = true;
-    } else if (chr == '+' || chr == '-' || zb_upper(chr) == 'Z') {
-      start_zone(s, chr, s.pos + 2);
-      store(s, 5, num);
-      s.advance(3);
-      s.count = 6;
-      return ends();
-    } else {
-      return resume(out = s, num);
-    }
-  }
-  // The fraction digits, to the end or to a zone.
-  if (s.n == 0) return ends();
-  if (!plain_start(s)) return scan_loop(out = s);
-  if ((rc = read_fraction(s.text + s.pos, s.n, &num)) != 0) return rc;
-  if (num.u == s.n) {
-    if (blank_up == 'Z') return resume(out = s, num);
-  } else {
-    const unsigned char chr = s.at(s.pos + num.u);
-    if (!(chr == '+' || chr == '-' || zb_upper(chr) == 'Z') || is_mark(chr))
-      return resume(out = s, num);
-    start_zone(s, chr, s.pos + num.u);
-  }
-  store(s, 6, num);
-  s.advance(num.u + (s.zone ? 1 : 0));
-  s.count = 7;
-  s.after_mark = false;
-  return ends();
-}
-
-// A duration of designated components, each a whole number (P1Y2M10DT2H30M,
-// PT36H, P3W): the main loop's passes for the designator kind written out,
-// with the position, count and kind held in registers. Each number is read
-// with the same host call and maximum as the main loop reads it, and each
-// step makes the loop's decisions for what it finds; at a placeholder, a
-// decimal mark, a number that ends the text or one that decides another
-// kind, the main loop carries on from the same state.
-int32_t scan_designated(Scan &s) {
-  const char *const text = s.text;
-  int32_t pos = s.pos, n = s.n;
-  int count = 0;
-  bool t_seen = false;
-  Kind kind = Kind::undecided;
-  const auto hand_over = [&] {
-    s.pos = pos;
-    s.n = n;
-    s.count = count;
-    s.t_seen = t_seen;
-    s.kind = kind;
-  };
-  while (n > 0) {
-    const unsigned char c = static_cast<unsigned char>(text[pos]);
-    if (zb_upper(c) == 'T') {
-      t_seen = true;
-      ++pos;
-      --n;
-      if (n == 0) return PROB_TRAILING_T;
-      count = 3;
-      continue;
-    }
-    if ((count == 3 && !t_seen) || count == 7) return PROB_TOO_MANY_DIGITS;
-    if (c == '-') {
-      hand_over();
-      return scan_loop(s);
-    }
-    Number num;
-    if (const int32_t rc = read_digits(text + pos, n, &num); rc != 0) return rc;
-    if (num.u == n) {
-      hand_over();
-      return resume(s, num);
-    }
-    const unsigned char chr = static_cast<unsigned char>(text[pos + num.u]);
-    const unsigned char ch = zb_upper(chr);
-    if (is_mark(chr)) {
-      hand_over();
-      return resume(s, num);
-    }
-    if (kind == Kind::undecided) {
-      // What first_number decides: the designator kind unless the number
-      // opens a basic year (the T is no designator).
-      if ((count == 0 && num.u == 4 && zb_isdigit(chr)) || !is_designator(ch)) {
-        hand_over();
-        return resume(s, num);
-      }
-      kind = Kind::designators;
-    }
-    // What designated_number does with a number and its letter.
-    const int32_t slot = designated_slot(s.e, num, ch, t_seen);
-    if (slot < 0) return -slot;
-    store(s, slot, num);
-    pos += num.u + 1;
-    n -= num.u + 1;
-    ++count;
-  }
-  hand_over();
-  return 0;
-}
-
-}  // namespace
+}  // namespace scan
 
 // read_date_or_duration(text, length, entity, mode, keep_days): reads one
 // datetime (basic or extended notation, reduced precision, a fraction on the
@@ -721,9 +414,9 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   const int32_t end = zb_strip(text, len);           // wzstrip
   const int32_t first = zb_find_not(text, end, ' ');  // wzstnot
   if (first < 0 || (end == 1 && text[0] == '.'))
-    return mode == kModeStrictPlaceholders ? PROB_BLANK : 0;
+    return mode == scan::kModeStrictPlaceholders ? PROB_BLANK : 0;
 
-  Scan s{text, end, first, end - first, e, mode};
+  scan::Scan s{text, end, first, end - first, e, mode};
   const int32_t k = s.at(first) == '-' ? 1 : 0;
   if (k < s.n && zb_upper(s.at(first + k)) == 'P') {
     e->is_datetime = 0;
@@ -734,9 +427,14 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   }
   s.datetime = e->is_datetime != 0;
 
-  int32_t rc = s.datetime ? scan_extended(s) : scan_designated(s);
-  if (rc == 0) rc = e->is_datetime ? finish_datetime(s) : finish_duration(s, keep_days);
-  if (rc == 0) rc = strict_notation(s);
+#ifdef ZB_SCAN_LOOP_ONLY
+  // A reference build: the grammar alone, to check and measure the fast paths by.
+  int32_t rc = scan::scan_loop(s);
+#else
+  int32_t rc = s.datetime ? scan::scan_extended(s) : scan::scan_designated(s);
+#endif
+  if (rc == 0) rc = e->is_datetime ? scan::finish_datetime(s) : scan::finish_duration(s, keep_days);
+  if (rc == 0) rc = scan::strict_notation(s);
   if (rc != 0) return rc;
   return convert_to_bcd(e);
 }
