@@ -9,10 +9,7 @@
 ZB_API void *morvista(int32_t request);
 
 extern "C" {
-ZB_VISIBLE extern const pcn_record pcn_MORVISTA = {
-    {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0x400, 0x400, "morvista", morvista, 1, 0x25D3,
-    0x2053ACB1, 15,
-};
+ZB_VISIBLE extern const pcn_record pcn_MORVISTA = make_pcn("morvista", morvista, 0x2053ACB1);
 ZB_HIDDEN extern const pcn_record zb_own_pcn __attribute__((alias("pcn_MORVISTA")));
 ZB_HIDDEN extern const char zb_slot_key[] = "__FMT_MORVISTA";  // task slot key
 }

@@ -10,6 +10,16 @@
 #include "module.h"
 #include "records.h"
 
+// The program-control-node record of a deliverable: its lower-case name,
+// its module entry and the one word that differs between deliverables; the
+// rest is the same for every module of the host.
+constexpr pcn_record make_pcn(const char (&name)[9], module_entry entry, int64_t particular) {
+  pcn_record r{{0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0x400, 0x400, {}, entry, 1,
+               0x25D3, particular, 15};
+  for (size_t k = 0; k < 8; ++k) r.name[k] = name[k];
+  return r;
+}
+
 // One registered informat: the name the host knows it by ("@B8601DA"), its
 // reader, its minimum, maximum and default widths, and its decimal places
 // (6 where a time of day is read).
