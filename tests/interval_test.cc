@@ -9,31 +9,14 @@
 #include <limits>
 #include <string>
 
+#include "support/entity_view.h"
 #include "support/fixture.h"
 
 namespace {
 
 using namespace std::chrono;
 
-// The entity record as the host sees it, laid out independently of the
-// module's own declaration.
-struct Entity {
-  double datetime;
-  int64_t year, month, day, hour, minute, second, fraction;
-  uint8_t packed[8];
-  uint8_t absent, is_datetime, is_anchor, weeks, unit, negative, days_kept;
-};
-static_assert(sizeof(Entity) == 80);
-static_assert(offsetof(Entity, year) == 8);
-static_assert(offsetof(Entity, fraction) == 56);
-static_assert(offsetof(Entity, packed) == 64);
-static_assert(offsetof(Entity, absent) == 72);
-static_assert(offsetof(Entity, is_datetime) == 73);
-static_assert(offsetof(Entity, is_anchor) == 74);
-static_assert(offsetof(Entity, weeks) == 75);
-static_assert(offsetof(Entity, unit) == 76);
-static_assert(offsetof(Entity, negative) == 77);
-static_assert(offsetof(Entity, days_kept) == 78);
+using zbtest::Entity;
 
 using LastdayFn = double (*)(int32_t, int32_t);
 using PairFn = int32_t (*)(const Entity *, const Entity *, Entity *);
@@ -42,15 +25,7 @@ using DeriveFn = int32_t (*)(const char *, int32_t, Entity *, Entity *, int32_t)
 constexpr int64_t kMax64 = std::numeric_limits<int64_t>::max();
 const std::string kMissing16(16, 'F');
 
-std::string hex(const uint8_t *p, size_t n) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string s;
-  for (size_t i = 0; i < n; ++i) {
-    s += digits[p[i] >> 4];
-    s += digits[p[i] & 15];
-  }
-  return s;
-}
+using zbtest::hex;
 std::string hex(const Entity &e) { return hex(e.packed, 8); }
 
 constexpr sys_days kEpoch = sys_days{year{1960} / January / 1};

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "../fuzz/targets.h"
+#include "support/call_block.h"
 #include "support/fixture.h"
 
 namespace {
@@ -105,13 +106,7 @@ TEST_F(Properties, RegressProbLogQuotesOnlyTheWindow) {
   // The same call by hand: the line quotes the 15 bytes of the window.
   zbtest::GuardedField field("20110909T123045");
   char target[8];
-  ifmblock blk;
-  std::memset(&blk, 0, sizeof blk);
-  blk.width = 15;
-  blk.avail = 47;
-  blk.input = field.data();
-  blk.target = target;
-  blk.target_len = 8;
+  ifmblock blk = zbtest::call_block(field.data(), 15, 47, target, 8);
   host->clear_log();
   EXPECT_EQ(env.api[0].n8601prob(&blk, 1, 5), IFM_PROBLEM);
   ASSERT_EQ(host->log().size(), 1u);

@@ -1,4 +1,4 @@
-// The ISO entity record as a caller lays it out, and a decoder of the 8-byte
+// The ISO entity record under the tests' name, and a decoder of the 8-byte
 // packed entity written from its byte layout alone (it shares no code or
 // table with the module), for tests of the packing, the scanner and the
 // interval routines.
@@ -9,26 +9,11 @@
 #include <cstring>
 #include <string>
 
+#include "support/entity_record.h"
+
 namespace zbtest {
 
-struct Entity {
-  double datetime;
-  int64_t year, month, day, hour, minute, second, fraction;
-  uint8_t packed[8];
-  uint8_t absent, is_datetime, is_anchor, weeks, unit, negative, days_kept;
-  uint8_t pad;
-};
-static_assert(sizeof(Entity) == 80);
-static_assert(offsetof(Entity, year) == 8);
-static_assert(offsetof(Entity, fraction) == 56);
-static_assert(offsetof(Entity, packed) == 64);
-static_assert(offsetof(Entity, absent) == 72);
-static_assert(offsetof(Entity, is_datetime) == 73);
-static_assert(offsetof(Entity, is_anchor) == 74);
-static_assert(offsetof(Entity, weeks) == 75);
-static_assert(offsetof(Entity, unit) == 76);
-static_assert(offsetof(Entity, negative) == 77);
-static_assert(offsetof(Entity, days_kept) == 78);
+using Entity = ::iso_entity;
 
 using convert_to_bcd_fn = int32_t (*)(Entity *);
 using read_date_or_duration_fn = int32_t (*)(const char *, int32_t, Entity *, int32_t, int32_t);
