@@ -31,15 +31,6 @@
 
 namespace zbfuzz {
 
-enum Target { kBasic, kExtended, kCalendar, kScanner, kInterval, kEntity, kProb, kStrings,
-              kTargetCount };
-
-inline const char *target_name(int t) {
-  static const char *const kNames[kTargetCount] = {"basic",    "extended", "calendar", "scanner",
-                                                   "interval", "entity",   "prob",     "strings"};
-  return t >= 0 && t < kTargetCount ? kNames[t] : "?";
-}
-
 struct Checker {
   std::vector<std::string> failures;
   std::string context;  // what the current call was, for messages
