@@ -1,4 +1,5 @@
-// The ISO entity record under the tests' name, and a decoder of the 8-byte
+// The ISO entity record under the tests' name, the check of a table row's
+// expected entity (packed bytes and ISO text), and a decoder of the 8-byte
 // packed entity written from its byte layout alone (it shares no code or
 // table with the module), for tests of the packing, the scanner and the
 // interval routines.
@@ -34,6 +35,30 @@ inline std::string hex(const uint8_t *b, size_t n) {
   return s;
 }
 
+// The ISO text of one packed entity or an interval, given as 16 or 32
+// hexadecimal digits, by the host's decoder (host/entity_text.h, itself
+// written apart from the module); "(refused: why)" for bytes it refuses.
+inline std::string iso_text(const std::string &digits) {
+  std::string why;
+  const std::string text = zbhost::packed_text(digits, &why);
+  return text.empty() ? "(refused: " + why + ")" : text;
+}
+
+// An expected packed entity, or interval: its bytes as hexadecimal digits,
+// the exact check, and the ISO text they stand for, for the reader of a
+// table row.
+struct Packed {
+  const char *hex, *iso;
+};
+
+// The digits exactly, and the row's text against the decoder's text of
+// them: a row whose text and digits disagree fails even when the digits
+// are right.
+inline void expect_packed(const std::string &digits, const Packed &want) {
+  EXPECT_EQ(digits, want.hex);
+  EXPECT_EQ(iso_text(digits), want.iso) << "decoded from " << digits;
+}
+
 // One packed entity taken apart. Components are -1 where absent.
 struct Unpacked {
   enum Form { kMissing, kComponents, kSingle } form = kMissing;
@@ -49,30 +74,6 @@ inline int sign_code(int i) {
   if (i == 100) return 0xFE;
   if (i < 60) return (i / 6) << 4 | (0xA + i % 6);
   return 0xA0 + (i - 60);
-}
-
-// The ISO text of one packed entity or an interval, given as 16 or 32
-// hexadecimal digits, by the host's decoder (host/entity_text.h, itself
-// written apart from the module); "(refused: why)" for bytes it refuses.
-inline std::string iso_text(const std::string &hex) {
-  std::string why;
-  const std::string text = zbhost::packed_text(hex, &why);
-  return text.empty() ? "(refused: " + why + ")" : text;
-}
-
-// An expected packed entity, or interval: its bytes as hexadecimal digits,
-// the exact check, and the ISO text they stand for, for the reader of a
-// table row.
-struct Packed {
-  const char *hex, *iso;
-};
-
-// The digits exactly, and the row's text against the decoder's text of
-// them: a row whose text and digits disagree fails even when the digits
-// are right.
-inline void expect_packed(const std::string &hex, const Packed &want) {
-  EXPECT_EQ(hex, want.hex);
-  EXPECT_EQ(iso_text(hex), want.iso) << "decoded from " << hex;
 }
 
 // Decodes b; false, with the reason, when b is no valid packed entity.
