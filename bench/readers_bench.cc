@@ -27,6 +27,7 @@
 #include "fields.h"
 #include "host.h"
 #include "ifmblock.h"
+#include "support/call_block.h"
 
 namespace zbbench {
 namespace {
@@ -104,21 +105,10 @@ int32_t width_for(const std::vector<std::string> &texts, int32_t min_width, int3
   return width;
 }
 
-// The call block of one reader call as the host makes it: zeroed, the
-// field's window, the target.
-inline ifmblock host_block(const char *field, int32_t width, void *target, int32_t target_len) {
-  ifmblock blk;
-  std::memset(&blk, 0, sizeof blk);
-  blk.width = width;
-  blk.input = field;
-  blk.avail = width;
-  blk.target = target;
-  blk.target_len = target_len;
-  return blk;
-}
-
+// Each call gets a block as the host makes it: zeroed, the field's window,
+// the target (zbtest::call_block, inline).
 inline uint32_t call_numeric(ifm_reader reader, const char *field, int32_t width, double *target) {
-  ifmblock blk = host_block(field, width, target, sizeof(double));
+  ifmblock blk = zbtest::call_block(field, width, width, target, sizeof(double));
   return reader(&blk);
 }
 
@@ -227,7 +217,7 @@ void register_entities() {
     auto fs = std::make_shared<FieldSet>(lay_out(e.texts, width_for(e.texts, 1, 200)));
     int32_t tlen = e.target_len;
     auto call = [reader, tlen](const char *field, int32_t width, char *target) {
-      ifmblock blk = host_block(field, width, target, tlen);
+      ifmblock blk = zbtest::call_block(field, width, width, target, tlen);
       return reader(&blk, kEntityMode);
     };
     for (size_t i = 0; i < fs->at.size(); ++i) {

@@ -20,17 +20,24 @@ foreach(own ${ZB_OWN_SOURCES})
 endforeach()
 
 # Module code: no exceptions, no RTTI, nothing visible unless marked, and
-# calls between the module's own routines bound inside the module.
-set(ZB_MODULE_FLAGS -fvisibility=hidden -fvisibility-inlines-hidden -fno-exceptions -fno-rtti
-    -fno-semantic-interposition)
+# calls between the module's own routines bound inside the module. The one
+# target that carries these flags and the modules' include directories:
+# the shared objects and each deliverable link it.
+add_library(zb_module_flags INTERFACE)
+target_compile_options(zb_module_flags INTERFACE -fvisibility=hidden -fvisibility-inlines-hidden
+                       -fno-exceptions -fno-rtti -fno-semantic-interposition)
+target_include_directories(zb_module_flags INTERFACE ${CMAKE_SOURCE_DIR}/dsup/src
+                           ${CMAKE_SOURCE_DIR}/qjp/src ${CMAKE_SOURCE_DIR}/hostcm/src
+                           ${CMAKE_SOURCE_DIR}/base/src ${CMAKE_SOURCE_DIR}/sup/src)
 # ZB_SCAN_LOOP_ONLY: the entity scanner reads every text with its main loop,
 # without its fast paths: a reference build to check and measure them by.
 option(ZB_SCAN_LOOP_ONLY "entity scanner without its fast paths (reference builds)" OFF)
 if(ZB_SCAN_LOOP_ONLY)
-  list(APPEND ZB_MODULE_FLAGS -DZB_SCAN_LOOP_ONLY=1)
+  target_compile_definitions(zb_module_flags INTERFACE ZB_SCAN_LOOP_ONLY=1)
 endif()
 
 add_library(zb_common OBJECT ${zb_common})
+target_link_libraries(zb_common PRIVATE zb_module_flags)
 # Link-time optimisation lets the readers' calls into the calendar and
 # string routines be inlined across sources (g++ builds without sanitizers;
 # the fuzz and sanitizer builds keep plain objects).
@@ -39,10 +46,6 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT ZB_SANITIZE AND NOT ZB_FUZZ)
   set(ZB_MODULE_LTO ON)
 endif()
 set_property(TARGET zb_common PROPERTY INTERPROCEDURAL_OPTIMIZATION ${ZB_MODULE_LTO})
-target_compile_options(zb_common PRIVATE ${ZB_MODULE_FLAGS})
-target_include_directories(zb_common PRIVATE ${CMAKE_SOURCE_DIR}/dsup/src
-                           ${CMAKE_SOURCE_DIR}/hostcm/src ${CMAKE_SOURCE_DIR}/base/src
-                           ${CMAKE_SOURCE_DIR}/sup/src)
 
 # Names every deliverable exports, one per line in */src/*.exports.
 set(zb_common_names "")
@@ -85,11 +88,8 @@ foreach(mod ${ZB_DELIVERABLES})
 
   add_library(${mod} MODULE $<TARGET_OBJECTS:zb_common> ${CMAKE_SOURCE_DIR}/base/src/${mod}.cc
               ${gen})
-  target_compile_options(${mod} PRIVATE ${ZB_MODULE_FLAGS})
+  target_link_libraries(${mod} PRIVATE zb_module_flags)
   set_property(TARGET ${mod} PROPERTY INTERPROCEDURAL_OPTIMIZATION ${ZB_MODULE_LTO})
-  target_include_directories(${mod} PRIVATE ${CMAKE_SOURCE_DIR}/dsup/src ${CMAKE_SOURCE_DIR}/qjp/src
-                             ${CMAKE_SOURCE_DIR}/hostcm/src ${CMAKE_SOURCE_DIR}/base/src
-                             ${CMAKE_SOURCE_DIR}/sup/src)
   set_target_properties(${mod} PROPERTIES PREFIX "" SUFFIX ".so"
                         LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
                         LINK_DEPENDS ${CMAKE_BINARY_DIR}/${mod}.map)

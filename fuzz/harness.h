@@ -22,22 +22,14 @@
 #include <string_view>
 #include <vector>
 
-#include "entity_record.h"
 #include "entity_text.h"
 #include "host.h"
 #include "ifmblock.h"
+#include "support/call_block.h"
+#include "support/entity_record.h"
 #include "support/guard.h"
 
 namespace zbfuzz {
-
-enum Target { kBasic, kExtended, kCalendar, kScanner, kInterval, kEntity, kProb, kStrings,
-              kTargetCount };
-
-inline const char *target_name(int t) {
-  static const char *const kNames[kTargetCount] = {"basic",    "extended", "calendar", "scanner",
-                                                   "interval", "entity",   "prob",     "strings"};
-  return t >= 0 && t < kTargetCount ? kNames[t] : "?";
-}
 
 struct Checker {
   std::vector<std::string> failures;
@@ -289,12 +281,7 @@ class Call {
   Call(const Field &f, int32_t target_len, bool numeric)
       : field_(f.window), copy_(f.window),
         target_(std::string(kFence + room(target_len, numeric), static_cast<char>(kCanary))) {
-    std::memset(&blk, 0, sizeof blk);
-    blk.width = f.width;
-    blk.avail = f.avail;
-    blk.input = field_.data();
-    blk.target = target_.data() + kFence;
-    blk.target_len = target_len;
+    blk = zbtest::call_block(field_.data(), f.width, f.avail, target_.data() + kFence, target_len);
     if (numeric) {
       const uint64_t bits = kSentinelBits;
       std::memcpy(target_.data() + kFence, &bits, 8);
@@ -442,12 +429,8 @@ inline std::string datetime_text(double secs) {
 // Reads text with an extended reader (a plain field, width = length).
 inline uint32_t read_back(ifm_reader reader, const std::string &text, double *value) {
   Fenced f(text);
-  ifmblock blk;
-  std::memset(&blk, 0, sizeof blk);
-  blk.width = blk.avail = static_cast<int32_t>(text.size());
-  blk.input = f.data();
-  blk.target = value;
-  blk.target_len = 8;
+  const auto len = static_cast<int32_t>(text.size());
+  ifmblock blk = zbtest::call_block(f.data(), len, len, value, 8);
   return reader(&blk);
 }
 

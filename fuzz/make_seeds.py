@@ -42,9 +42,14 @@ FRACTIONS = ["2011-09-09T12:30:45.069178", "2011-09-09T12:30.0691", "2011-09-09T
              "2011-09-09T12.5:30", "PT2,8706,0", "2011-09-09T12:30:45.0691/PT1.00049H"]
 
 
+def targets():
+    """The fuzz targets' names, from targets.txt."""
+    with open(os.path.join(HERE, "targets.txt")) as f:
+        return [line.strip() for line in f if "a" <= line[:1] <= "z"]
+
+
 def seeds():
-    out = {t: [] for t in ["basic", "extended", "calendar", "scanner", "interval", "entity",
-                           "prob", "strings"]}
+    out = {t: [] for t in targets()}
     numeric = DATES + TIMES + DATETIMES
     for i, text in enumerate(numeric):
         for r in range(8):

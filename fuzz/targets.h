@@ -2,6 +2,9 @@
 // input through both modules and checking what any input must satisfy.
 #pragma once
 
+#include <iterator>
+#include <string_view>
+
 #include "harness.h"
 
 namespace zbfuzz {
@@ -807,18 +810,33 @@ inline void run_strings(Env &env, const Input &in, Checker *c) {
 
 // --- dispatch ----------------------------------------------------------------------------
 
+// Every target under its name, in the order of fuzz/targets.txt.
+struct TargetRow {
+  const char *name;
+  void (*run)(Env &, const Input &, Checker *);
+};
+inline constexpr TargetRow kTargets[] = {
+    {"basic", run_basic},       {"extended", run_extended}, {"calendar", run_calendar},
+    {"scanner", run_scanner},   {"interval", run_interval}, {"entity", run_entity},
+    {"prob", run_prob},         {"strings", run_strings},
+};
+inline constexpr int kTargetCount = static_cast<int>(std::size(kTargets));
+
+// The index of the target called name; -1 when there is none.
+inline int target_index(std::string_view name) {
+  for (int t = 0; t < kTargetCount; ++t)
+    if (name == kTargets[t].name) return t;
+  return -1;
+}
+
+inline const char *target_name(int t) { return t >= 0 && t < kTargetCount ? kTargets[t].name : "?"; }
+
 inline void run_target(int target, Env &env, const uint8_t *data, size_t size, Checker *c) {
-  const Input in = parse_input(data, size);
-  switch (target) {
-    case kBasic: run_basic(env, in, c); break;
-    case kExtended: run_extended(env, in, c); break;
-    case kCalendar: run_calendar(env, in, c); break;
-    case kScanner: run_scanner(env, in, c); break;
-    case kInterval: run_interval(env, in, c); break;
-    case kEntity: run_entity(env, in, c); break;
-    case kProb: run_prob(env, in, c); break;
-    default: run_strings(env, in, c); break;
+  if (target < 0 || target >= kTargetCount) {
+    c->fail("no fuzz target " + std::to_string(target));
+    return;
   }
+  kTargets[target].run(env, parse_input(data, size), c);
 }
 
 }  // namespace zbfuzz

@@ -100,29 +100,11 @@ inline void disagree_with_ascii(uint8_t *ctype) {
 // Calls a reader on a field with a chosen window and a preset status word;
 // the field is followed by `after` (bytes outside the window) and then by an
 // inaccessible page.
-struct Call {
-  uint32_t rc;
-  double value;
-  uint32_t status;
-};
+using Call = zbtest::ReadResult;
 inline Call call(ifm_reader reader, const std::string &field, int32_t width, int32_t avail,
                  uint32_t status_before = 0, const std::string &after = "") {
-  std::string all = field + after;
-  zbtest::GuardedField g(all);
-  ifmblock blk;
-  std::memset(&blk, 0, sizeof blk);
-  double target = zbtest::sentinel();
-  blk.width = width;
-  blk.avail = avail;
-  blk.input = g.data();
-  blk.target = &target;
-  blk.target_len = 8;
-  blk.status = status_before;
-  Call c;
-  c.rc = reader(&blk);
-  c.value = target;
-  c.status = blk.status;
-  return c;
+  return zbtest::call_guarded(reader, field + after, width, avail,
+                              [status_before](ifmblock &blk) { blk.status = status_before; });
 }
 
 // Host datetimes of a few instants used across the tables.

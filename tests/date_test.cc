@@ -151,12 +151,8 @@ TEST_F(DateReaders, DatetimeFlagHasNoEffect) {
   for (int32_t flag : {0, 1, 5}) {
     SCOPED_TRACE(flag);
     GuardedField field("2011-09-09T12:30:00");
-    ifmblock blk;
-    std::memset(&blk, 0, sizeof blk);
     double target = sentinel();
-    blk.width = blk.avail = 19;
-    blk.input = field.data();
-    blk.target = &target;
+    ifmblock blk = call_block(field.data(), 19, 19, &target, 8);
     EXPECT_EQ(dt(&blk, flag), kOk);
     EXPECT_EQ(target, 1631190600);
   }
@@ -287,12 +283,9 @@ TEST_F(DateReaders, ConcurrentReadsMatchOneThread) {
       while (!go.load()) std::this_thread::yield();
       for (int round = 0; round < kRounds; ++round) {
         const size_t i = (static_cast<size_t>(round) + static_cast<size_t>(t) * 5) % fields.size();
-        ifmblock blk;
-        std::memset(&blk, 0, sizeof blk);
         double target = sentinel();
-        blk.width = blk.avail = static_cast<int32_t>(fields[i].text.size());
-        blk.input = own[i]->data();
-        blk.target = &target;
+        const auto len = static_cast<int32_t>(fields[i].text.size());
+        ifmblock blk = call_block(own[i]->data(), len, len, &target, 8);
         const uint32_t rc = readers[i](&blk);
         if (rc != expect[i].rc || std::memcmp(&target, &expect[i].value, sizeof target) != 0)
           mismatches.fetch_add(1);

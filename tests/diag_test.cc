@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/call_block.h"
 #include "support/fixture.h"
 
 namespace {
@@ -335,12 +336,7 @@ TEST_F(DiagTest, FillStatusAndResult) {
     // The target ends at a guard page: a fill past its length faults.
     GuardedField target(std::string(static_cast<size_t>(r.target_len), '.'));
     GuardedField field("abc");
-    ifmblock blk{};
-    blk.width = r.width;
-    blk.input = field.data();
-    blk.avail = 3;
-    blk.target = target.data();
-    blk.target_len = r.target_len;
+    ifmblock blk = zbtest::call_block(field.data(), r.width, 3, target.data(), r.target_len);
     blk.status = 0xABCD;
     EXPECT_EQ(api().prob(&blk, r.fill, r.code), r.rc);
     int32_t n = r.n < 0 ? 0 : r.n;
@@ -373,12 +369,9 @@ TEST_F(DiagTest, FieldLoggedWithinItsLength) {
     host->clear_log();
     GuardedField field(r.text);
     char target[4];
-    ifmblock blk{};
-    blk.width = std::string_view(r.why).starts_with("width") ? 2 : 1000;
-    blk.input = r.null_input ? nullptr : field.data();
-    blk.avail = r.avail;
-    blk.target = target;
-    blk.target_len = 4;
+    ifmblock blk = zbtest::call_block(r.null_input ? nullptr : field.data(),
+                                      std::string_view(r.why).starts_with("width") ? 2 : 1000,
+                                      r.avail, target, 4);
     api().prob(&blk, 0, 2);
     EXPECT_EQ(host->log(),
               std::vector<std::string>{field_line(r.shown, "number not found where expected")});

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/call_block.h"
 #include "support/fixture.h"
 
 namespace {
@@ -32,13 +33,9 @@ Outcome run(Call call, std::string_view text, int32_t target_len, int32_t width 
   zbtest::GuardedField field(text);
   size_t n = target_len > 0 ? static_cast<size_t>(target_len) : 0;
   std::vector<char> buf(n + kGuard, kFill);
-  ifmblock blk;
-  std::memset(&blk, 0, sizeof blk);
-  blk.width = width < 0 ? static_cast<int32_t>(text.size()) : width;
-  blk.avail = static_cast<int32_t>(text.size());
-  blk.input = field.data();
-  blk.target = buf.data();
-  blk.target_len = target_len;
+  const auto len = static_cast<int32_t>(text.size());
+  ifmblock blk = zbtest::call_block(field.data(), width < 0 ? len : width, len, buf.data(),
+                                    target_len);
   blk.status = kStatusPreset;
   Outcome o;
   o.rc = call(&blk);

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/call_block.h"
 #include "support/fixture.h"
 #include "support/guard.h"
 
@@ -27,29 +28,18 @@ enum class Out {
   kUntouched,  // the sentinel preset before the call
 };
 
-// Calls reader on text held against a guard page; a width or available length
-// of -1 stands for the text's length (other negative values are passed on).
-// adjust may change the block first.
+// Calls reader on text held against a guard page, the status word preset; a
+// width or available length of -1 stands for the text's length (other
+// negative values are passed on). adjust may change the block first.
 inline ReadResult call_reader(ifm_reader reader, std::string_view text, int32_t width = -1,
                               int32_t avail = -1,
                               const std::function<void(ifmblock &)> &adjust = {}) {
-  GuardedField field(text);
-  ifmblock blk;
-  std::memset(&blk, 0, sizeof blk);
-  double target = sentinel();
-  blk.width = width == -1 ? static_cast<int32_t>(text.size()) : width;
-  blk.avail = avail == -1 ? static_cast<int32_t>(text.size()) : avail;
-  blk.input = field.data();
-  blk.target = &target;
-  blk.target_len = 8;
-  blk.status = kStatusPreset;
-  if (adjust) adjust(blk);
-  ReadResult r;
-  r.rc = reader(&blk);
-  r.value = target;
-  r.status = blk.status;
-  r.untouched = is_sentinel(target);
-  return r;
+  const auto len = static_cast<int32_t>(text.size());
+  return call_guarded(reader, text, width == -1 ? len : width, avail == -1 ? len : avail,
+                      [&adjust](ifmblock &blk) {
+                        blk.status = kStatusPreset;
+                        if (adjust) adjust(blk);
+                      });
 }
 
 // Checks one call against a row's expectation; the status word must still

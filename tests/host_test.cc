@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host.h"
+#include "support/call_block.h"
 #include "support/guard.h"
 
 namespace {
@@ -237,13 +238,9 @@ TEST_F(HostTest, WzifmnReadsTheWindowOnly) {
     int32_t n = static_cast<int32_t>(field.size());
     // Bytes past a cut window are digits that would change the value; a
     // whole-field window ends at the guard page.
-    ifmblock blk{};
     double target = 42;
-    blk.width = r.width == -1 ? n : r.width;
-    blk.avail = r.avail < 0 ? n : r.avail;
-    blk.input = field.data();
-    blk.target = &target;
-    blk.target_len = 8;
+    ifmblock blk = zbtest::call_block(field.data(), r.width == -1 ? n : r.width,
+                                      r.avail < 0 ? n : r.avail, &target, 8);
     EXPECT_EQ(f(&blk), r.rc);
     EXPECT_EQ(target, r.rc == 0 ? r.value : 42);
   }

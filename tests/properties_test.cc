@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "../fuzz/targets.h"
+#include "support/call_block.h"
 #include "support/fixture.h"
 
 namespace {
@@ -95,23 +96,36 @@ INSTANTIATE_TEST_SUITE_P(Targets, TargetProperties, ::testing::Range(0, int{zbfu
                            return std::string(zbfuzz::target_name(i.param));
                          });
 
+// The build, the scripts and the seed writer take the targets from
+// fuzz/targets.txt; the harness must run exactly those, in that order, and
+// an unknown name or number is no target.
+TEST(FuzzTargets, ListAgreesWithTheHarness) {
+  std::ifstream in(fs::path(ZB_SOURCE_DIR) / "fuzz" / "targets.txt");
+  ASSERT_TRUE(in) << "fuzz/targets.txt";
+  std::vector<std::string> listed, known;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] >= 'a' && line[0] <= 'z') listed.push_back(line);
+  for (int t = 0; t < zbfuzz::kTargetCount; ++t) {
+    known.emplace_back(zbfuzz::target_name(t));
+    EXPECT_EQ(zbfuzz::target_index(known.back()), t);
+  }
+  EXPECT_EQ(listed, known);
+  EXPECT_EQ(zbfuzz::target_index("basic "), -1);
+  EXPECT_EQ(zbfuzz::target_index(""), -1);
+  EXPECT_STREQ(zbfuzz::target_name(zbfuzz::kTargetCount), "?");
+}
+
 // Found by fuzzing: n8601prob's field line quoted the field by its available
 // length, not by its window, reading past the field when the width is the
 // shorter one (a fault against the inaccessible page here). Input
 // fuzz/corpus/prob/regress-log-reads-past-window: width 15, available 47.
 TEST_F(Properties, RegressProbLogQuotesOnlyTheWindow) {
   const std::string data = std::string("\x01\x00\x20\x08\x05", 5) + "20110909T123045";
-  for (const std::string &f : run(zbfuzz::kProb, data)) ADD_FAILURE() << f;
+  for (const std::string &f : run(zbfuzz::target_index("prob"), data)) ADD_FAILURE() << f;
   // The same call by hand: the line quotes the 15 bytes of the window.
   zbtest::GuardedField field("20110909T123045");
   char target[8];
-  ifmblock blk;
-  std::memset(&blk, 0, sizeof blk);
-  blk.width = 15;
-  blk.avail = 47;
-  blk.input = field.data();
-  blk.target = target;
-  blk.target_len = 8;
+  ifmblock blk = zbtest::call_block(field.data(), 15, 47, target, 8);
   host->clear_log();
   EXPECT_EQ(env.api[0].n8601prob(&blk, 1, 5), IFM_PROBLEM);
   ASSERT_EQ(host->log().size(), 1u);
@@ -123,7 +137,7 @@ TEST_F(Properties, RegressProbLogQuotesOnlyTheWindow) {
 // round trip failed. Input fuzz/corpus/extended/regress-time-fraction-carry.
 TEST_F(Properties, RegressTimeTextCarriesARoundedFraction) {
   const std::string data = std::string("\x00\x00\x00\x00\x00", 5) + "13.5555555555555000";
-  for (const std::string &f : run(zbfuzz::kExtended, data)) ADD_FAILURE() << f;
+  for (const std::string &f : run(zbfuzz::target_index("extended"), data)) ADD_FAILURE() << f;
   const struct {
     double secs;
     const char *text;

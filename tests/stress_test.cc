@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../fuzz/harness.h"
+#include "support/call_block.h"
 #include "support/fixture.h"
 
 namespace {
@@ -48,10 +49,8 @@ std::vector<Job> corpus() {
 
 // Everything a call hands back, as bytes.
 std::string run_job(const zbfuzz::Api &a, const std::vector<ifm_reader> &numeric, const Job &j) {
-  ifmblock blk;
-  std::memset(&blk, 0, sizeof blk);
-  blk.input = j.text.data();
-  blk.width = blk.avail = static_cast<int32_t>(j.text.size());
+  const auto len = static_cast<int32_t>(j.text.size());
+  ifmblock blk = zbtest::call_block(j.text.data(), len, len, nullptr, 0);  // target by kind
   char target[40];
   std::memset(target, '#', sizeof target);
   double value = 0;

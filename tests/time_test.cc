@@ -141,12 +141,9 @@ TEST_F(TimeReader, FlagHasNoEffect) {
     ReadResult first;
     for (int32_t flag : {0, 1, 7, -1}) {
       GuardedField field(row.text);
-      ifmblock blk;
-      std::memset(&blk, 0, sizeof blk);
       double target = sentinel();
-      blk.width = blk.avail = static_cast<int32_t>(row.text.size());
-      blk.input = field.data();
-      blk.target = &target;
+      const auto len = static_cast<int32_t>(row.text.size());
+      ifmblock blk = call_block(field.data(), len, len, &target, 8);
       const uint32_t rc = time(&blk, flag);
       if (flag == 0) {
         first.rc = rc;

@@ -258,12 +258,9 @@ TEST_F(Calendar, TaskContextOfTheBlock) {
     SCOPED_TRACE(routine);
     const std::string text = std::string(routine) == "zifmymd" ? "2011-09-09" : "1:30";
     GuardedField field(text);
-    ifmblock blk;
-    std::memset(&blk, 0, sizeof blk);
     double target = sentinel();
-    blk.width = blk.avail = static_cast<int32_t>(text.size());
-    blk.input = field.data();
-    blk.target = &target;
+    const auto len = static_cast<int32_t>(text.size());
+    ifmblock blk = call_block(field.data(), len, len, &target, 8);
     EXPECT_EQ(reader(routine)(&blk), kOk);
     EXPECT_EQ(blk.task, host->current_task());
     task_context *other = host->new_task();

@@ -61,12 +61,8 @@ TEST_F(ZoneReaders, GetTimeOffset) {
     SCOPED_TRACE("flag " + std::to_string(c.flag) + " '" + c.text + "': " + c.why);
     GuardedField field(c.text);
     double target = sentinel();
-    ifmblock caller;
-    std::memset(&caller, 0, sizeof caller);
-    caller.width = c.width < 0 ? static_cast<int32_t>(c.text.size()) : c.width;
-    caller.avail = static_cast<int32_t>(c.text.size());
-    caller.input = field.data();
-    caller.target = &target;
+    const auto len = static_cast<int32_t>(c.text.size());
+    ifmblock caller = call_block(field.data(), c.width < 0 ? len : c.width, len, &target, 0);
     caller.status = kStatusPreset;
     caller.flags = 0x81;
     caller.reserved57[0] = 0x3C;
@@ -96,10 +92,7 @@ TEST_F(ZoneReaders, NothingBeforeTheFieldIsExamined) {
   for (int32_t flag : {0, 1}) {
     SCOPED_TRACE(flag);
     GuardedField field("-12:30");
-    ifmblock caller;
-    std::memset(&caller, 0, sizeof caller);
-    caller.input = field.data() + 1;
-    caller.width = caller.avail = 5;
+    ifmblock caller = call_block(field.data() + 1, 5, 5, nullptr, 0);
     ifmblock work;
     int32_t offset = kPreset;
     const uint32_t rc = get(flag, &caller, &work, &offset);

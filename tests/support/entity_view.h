@@ -1,34 +1,23 @@
-// The ISO entity record as a caller lays it out, and a decoder of the 8-byte
+// The ISO entity record under the tests' name, the check of a table row's
+// expected entity (packed bytes and ISO text), and a decoder of the 8-byte
 // packed entity written from its byte layout alone (it shares no code or
 // table with the module), for tests of the packing, the scanner and the
 // interval routines.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "entity_text.h"
+#include "support/entity_record.h"
+
 namespace zbtest {
 
-struct Entity {
-  double datetime;
-  int64_t year, month, day, hour, minute, second, fraction;
-  uint8_t packed[8];
-  uint8_t absent, is_datetime, is_anchor, weeks, unit, negative, days_kept;
-  uint8_t pad;
-};
-static_assert(sizeof(Entity) == 80);
-static_assert(offsetof(Entity, year) == 8);
-static_assert(offsetof(Entity, fraction) == 56);
-static_assert(offsetof(Entity, packed) == 64);
-static_assert(offsetof(Entity, absent) == 72);
-static_assert(offsetof(Entity, is_datetime) == 73);
-static_assert(offsetof(Entity, is_anchor) == 74);
-static_assert(offsetof(Entity, weeks) == 75);
-static_assert(offsetof(Entity, unit) == 76);
-static_assert(offsetof(Entity, negative) == 77);
-static_assert(offsetof(Entity, days_kept) == 78);
+using Entity = ::iso_entity;
 
 using convert_to_bcd_fn = int32_t (*)(Entity *);
 using read_date_or_duration_fn = int32_t (*)(const char *, int32_t, Entity *, int32_t, int32_t);
@@ -44,6 +33,30 @@ inline std::string hex(const uint8_t *b, size_t n) {
     s += digits[b[i] & 0xF];
   }
   return s;
+}
+
+// The ISO text of one packed entity or an interval, given as 16 or 32
+// hexadecimal digits, by the host's decoder (host/entity_text.h, itself
+// written apart from the module); "(refused: why)" for bytes it refuses.
+inline std::string iso_text(const std::string &digits) {
+  std::string why;
+  const std::string text = zbhost::packed_text(digits, &why);
+  return text.empty() ? "(refused: " + why + ")" : text;
+}
+
+// An expected packed entity, or interval: its bytes as hexadecimal digits,
+// the exact check, and the ISO text they stand for, for the reader of a
+// table row.
+struct Packed {
+  const char *hex, *iso;
+};
+
+// The digits exactly, and the row's text against the decoder's text of
+// them: a row whose text and digits disagree fails even when the digits
+// are right.
+inline void expect_packed(const std::string &digits, const Packed &want) {
+  EXPECT_EQ(digits, want.hex);
+  EXPECT_EQ(iso_text(digits), want.iso) << "decoded from " << digits;
 }
 
 // One packed entity taken apart. Components are -1 where absent.

@@ -1,17 +1,15 @@
 #include "support/fixture.h"
 
+#include "support/call_block.h"
+
 namespace zbtest {
 
-ReadResult read_numeric(ifm_reader reader, std::string_view text, int32_t width, int32_t avail) {
+ReadResult call_guarded(ifm_reader reader, std::string_view text, int32_t width, int32_t avail,
+                        const std::function<void(ifmblock &)> &adjust) {
   GuardedField field(text);
-  ifmblock blk;
-  std::memset(&blk, 0, sizeof blk);
   double target = sentinel();
-  blk.width = width < 0 ? static_cast<int32_t>(text.size()) : width;
-  blk.avail = avail < 0 ? static_cast<int32_t>(text.size()) : avail;
-  blk.input = field.data();
-  blk.target = &target;
-  blk.target_len = 8;
+  ifmblock blk = call_block(field.data(), width, avail, &target, sizeof target);
+  if (adjust) adjust(blk);
   ReadResult r;
   r.rc = reader(&blk);
   r.value = target;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,10 +34,18 @@ struct ReadResult {
   bool missing() const { return ifm_is_missing(value); }
 };
 
-// Calls reader on text held in a guarded field: width and available length
-// default to the text's length.
-ReadResult read_numeric(ifm_reader reader, std::string_view text, int32_t width = -1,
-                        int32_t avail = -1);
+// Calls reader on text held in a guarded field, with exactly this width and
+// available length and a target preset to the sentinel; adjust may change
+// the block first (status word, task, flags).
+ReadResult call_guarded(ifm_reader reader, std::string_view text, int32_t width, int32_t avail,
+                        const std::function<void(ifmblock &)> &adjust = {});
+
+// The same, width and available length defaulting to the text's length.
+inline ReadResult read_numeric(ifm_reader reader, std::string_view text, int32_t width = -1,
+                               int32_t avail = -1) {
+  const auto len = static_cast<int32_t>(text.size());
+  return call_guarded(reader, text, width < 0 ? len : width, avail < 0 ? len : avail);
+}
 
 class ModuleTest : public ::testing::Test {
  protected:

@@ -26,11 +26,12 @@
 #include <string>
 #include <vector>
 
-#include "../bench/fields.h"
-#include "entity_record.h"
+#include "fields.h"
 #include "gcb.h"
 #include "host.h"
 #include "ifmblock.h"
+#include "support/call_block.h"
+#include "support/entity_record.h"
 
 namespace {
 
@@ -412,13 +413,8 @@ Outcome run(zbhost::Host &host, const Api &api, const Case &c) {
   host.clear_log();
   uint32_t rc = 0;
   if (c.what <= 2) {
-    ifmblock blk;
-    std::memset(&blk, 0x5A, sizeof blk);
-    blk.width = c.width;
-    blk.avail = c.avail;
-    blk.input = in.data();
-    blk.target = target;
-    blk.target_len = c.target_len;
+    // The bytes the call does not set hold 0x5A rather than the host's zeros.
+    ifmblock blk = zbtest::call_block(in.data(), c.width, c.avail, target, c.target_len, 0x5A);
     blk.status = 0xC0FFEE;
     blk.task = nullptr;
     Reader f = c.what == 0 ? api.dui : c.what == 1 ? api.pdi : api.vli;
