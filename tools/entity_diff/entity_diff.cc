@@ -6,15 +6,17 @@
 // called through the GCB (service, arguments, what it gave back; pointers as
 // offsets into the field or the target, the bytes handed to wzfmhc by value)
 // and every log line. Also compares read_date_or_duration and
-// derive_interval record for record, and convert_to_bcd on random records.
+// derive_interval record for record, and convert_to_bcd on random records;
+// then as many calls again of the numeric readers (the basic and extended
+// readers and the calendar routines) on date and time texts.
 //
 //   zb_entity_diff OLD_BUILD_DIR NEW_BUILD_DIR [CALLS] [SEED]
 //
 // Prints the number of comparisons of each kind and of the differences by
 // what explains them (see why_it_may_differ), with the first unexplained
-// ones. Exit status 0 when nothing differs, 3 when every difference is a
-// text whose fraction has more than three digits, 1 when any other differs.
-// CALLS defaults to 1000000.
+// ones. Exit status 0 when nothing differs, 3 when every difference is an
+// entity text whose fraction has more than three digits, 1 when any other
+// differs. CALLS (entity calls, and numeric calls) defaults to 1000000.
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdint>
@@ -40,11 +42,20 @@ using zbbench::Rng;
 using Rec = iso_entity;  // the entity record
 
 using Reader = uint32_t (*)(ifmblock *, int32_t);
+// The numeric readers compared as well: the registered basic readers, the
+// extended readers and the calendar routines, each exported by both modules.
+constexpr const char *kNumeric[] = {"b8601da", "b8601tm", "b8601tz", "b8601dt", "b8601dz",
+                                    "b8601dn", "b8601dj", "b8601ci", "i8601tm", "i8601tz",
+                                    "i8601lz", "i8601da", "i8601dn", "i8601dt", "i8601dz",
+                                    "zifmymd", "zifmtim"};
+constexpr int kNumericCount = sizeof kNumeric / sizeof kNumeric[0];
+
 struct Api {
   Reader dui, pdi, vli;
   int32_t (*scan)(const char *, int32_t, Rec *, int32_t, int32_t);
   int32_t (*derive)(const char *, int32_t, Rec *, Rec *, int32_t);
   int32_t (*bcd)(Rec *);
+  ifm_reader numeric[kNumericCount];
 };
 
 // --- the trace of host calls ---------------------------------------------------
@@ -377,9 +388,70 @@ int32_t pick_target(Rng &r) {
   return r.chance(80) ? kLens[r.in(0, 13)] : r.in(-2, 48);
 }
 
+// A text for numeric reader `what` (an index into kNumeric): most often a
+// form that reader reads (basic or extended date, time or datetime, with
+// fractions, zones, 't' or a blank for the T, the century digit of the
+// compact form; the calendar routines' own forms), else any of them or
+// random characters; now and then mutated as the entity texts are.
+std::string numeric_text(Rng &r, int what) {
+  using namespace zbbench;
+  const Civil d = any_date(r, 1500, 2600);
+  static const char *const kSep[] = {"T", "T", "T", "T", "t", " ", "", "-", "TT"};
+  const char *sep = kSep[r.in(0, 8)];
+  const std::string basic_z = basic_zone(r);
+  const std::string ext_z = r.chance(30) ? "Z"
+                            : fmt("%c%02d:%02d", r.chance(50) ? '+' : '-', r.in(0, 14),
+                                  r.chance(80) ? 0 : r.in(0, 59));
+  const std::string frac = r.chance(30) ? "." + fraction_digits(r) : "";
+  const bool zone = r.chance(85);
+  // The form: by reader (what < 17), or any of them.
+  static const int kForm[] = {0, 1, 2, 3, 4, 0, 3, 5, 6, 7, 7, 8, 8, 9, 10, 11, 12};
+  static_assert(sizeof kForm / sizeof kForm[0] == kNumericCount);
+  const int form = r.chance(70) ? kForm[what] : r.in(0, 13);
+  std::string s;
+  switch (form) {
+    case 0: {  // basic date, of full or reduced precision, or extended
+      const int k = r.in(0, 9);
+      s = k < 6 ? basic_date(d)
+          : k < 8 ? basic_date(d).substr(0, static_cast<size_t>(r.chance(50) ? 6 : 4))
+                  : ext_date(d).substr(0, static_cast<size_t>(r.chance(80) ? 10 : 7));
+      if (r.chance(20)) s += sep + basic_time(r, false);
+      break;
+    }
+    case 1: {  // hh, hhmm, hhmmss, fraction digits; now and then a bad length
+      const int n = r.chance(80) ? 12 : r.in(0, 6);
+      s = basic_time(r, r.chance(30)).substr(0, static_cast<size_t>(n));
+      break;
+    }
+    case 2: s = basic_time(r, r.chance(30)) + (zone ? basic_z : ""); break;
+    case 3: s = basic_date(d) + sep + basic_time(r, r.chance(30)); break;
+    case 4: s = basic_date(d) + sep + basic_time(r, r.chance(30)) + (zone ? basic_z : ""); break;
+    case 5: s = basic_date(d).substr(1) + sep + basic_time(r, r.chance(30)); break;  // century
+    case 6: s = ext_time(r).substr(0, static_cast<size_t>(r.chance(70) ? 8 : 5)) + frac; break;
+    case 7: s = ext_time(r) + frac + (zone ? ext_z : ""); break;
+    case 8: s = ext_date(d); break;
+    case 9: s = ext_date(d) + (r.chance(85) ? "T" : " ") + ext_time(r) + frac; break;
+    case 10: s = ext_date(d) + "T" + ext_time(r) + frac + (zone ? ext_z : ""); break;
+    case 11: s = r.chance(50) ? basic_date(d).substr(static_cast<size_t>(r.in(0, 2)))
+                              : fmt("%d/%d/%d", r.in(0, 2100), r.in(0, 13), r.in(0, 32));
+             break;
+    case 12: s = fmt("%d:%02d", r.in(0, 24), r.in(0, 61)) +
+                 (r.chance(50) ? fmt(":%02d", r.in(0, 61)) : "") +
+                 (r.chance(40) ? (r.chance(50) ? " PM" : "am") : "");
+             break;
+    default: s = random_text(r);
+  }
+  if (r.chance(25)) s = mutate(r, s);
+  if (r.chance(15)) s = std::string(static_cast<size_t>(r.in(1, 4)), ' ') + s;
+  if (r.chance(30)) s += std::string(static_cast<size_t>(r.in(1, 12)), ' ');
+  if (r.chance(2)) s = r.chance(50) ? "." : "";
+  return s;
+}
+
 // --- one run -------------------------------------------------------------------
 
 struct Outcome {
+  bool value = false;  // a numeric reader returned 0 and stored a value
   std::vector<uint64_t> calls;
   std::vector<uint8_t> state;  // return, call block, target, records
   std::vector<std::string> log;
@@ -388,10 +460,12 @@ struct Outcome {
 constexpr size_t kTarget = 64;
 
 struct Case {
-  int what;  // 0 dui, 1 pdi, 2 vli, 3 scan, 4 derive, 5 bcd
+  int what;  // 0 dui, 1 pdi, 2 vli, 3 scan, 4 derive, 5 bcd, 6 + i numeric reader i
   std::string buf;  // input window and bytes after it
   int32_t width, avail, target_len, mode, keep;
   Rec rec;           // for bcd
+  int32_t decimals;  // numeric readers: the block's decimals and flags
+  uint8_t flags;
 };
 
 void append(std::vector<uint8_t> &v, const void *p, size_t n) {
@@ -434,10 +508,23 @@ Outcome run(zbhost::Host &host, const Api &api, const Case &c) {
     rc = static_cast<uint32_t>(api.derive(in.data(), c.width, &a, &b, c.mode));
     append(o.state, &a, sizeof a);
     append(o.state, &b, sizeof b);
-  } else {
+  } else if (c.what == 5) {
     Rec r = c.rec;
     rc = static_cast<uint32_t>(api.bcd(&r));
     append(o.state, &r, sizeof r);
+  } else {
+    ifmblock blk = zbtest::call_block(in.data(), c.width, c.avail, target, c.target_len, 0x5A);
+    blk.status = 0xC0FFEE;
+    blk.task = nullptr;
+    blk.decimals = c.decimals;
+    blk.flags = c.flags;
+    rc = api.numeric[c.what - 6](&blk);
+    double v;
+    std::memcpy(&v, target, sizeof v);
+    o.value = rc == 0 && !ifm_is_missing(v);
+    blk.input = nullptr;
+    blk.target = nullptr;
+    append(o.state, &blk, sizeof blk);
   }
   append(o.state, &rc, sizeof rc);
   append(o.state, target, sizeof target);
@@ -492,6 +579,13 @@ bool load(zbhost::Host &host, const std::string &path, std::unique_ptr<zbhost::M
   api->scan = (*m)->fn<decltype(api->scan)>("read_date_or_duration");
   api->derive = (*m)->fn<decltype(api->derive)>("derive_interval");
   api->bcd = (*m)->fn<decltype(api->bcd)>("convert_to_bcd");
+  for (int i = 0; i < kNumericCount; ++i) {
+    api->numeric[i] = (*m)->fn<ifm_reader>(kNumeric[i]);
+    if (!api->numeric[i]) {
+      std::fprintf(stderr, "zb_entity_diff: %s lacks %s\n", path.c_str(), kNumeric[i]);
+      return false;
+    }
+  }
   auto init = (*m)->fn<void (*)()>("uwxn8601_init");
   if (!api->dui || !api->pdi || !api->vli || !api->scan || !api->derive || !api->bcd || !init) {
     std::fprintf(stderr, "zb_entity_diff: %s lacks an entity routine\n", path.c_str());
@@ -636,8 +730,43 @@ int main(int argc, char **argv) {
   static const char *const kWhat[6] = {"is8601dui", "is8601pdi", "is8601vli",
                                        "read_date_or_duration", "derive_interval",
                                        "convert_to_bcd"};
-  long count[6] = {}, host_calls = 0, log_lines = 0, differ = 0, unexplained = 0;
+  const auto name_of = [](int what) { return what < 6 ? kWhat[what] : kNumeric[what - 6]; };
+  long count[6 + kNumericCount] = {}, valued[6 + kNumericCount] = {};
+  long host_calls = 0, log_lines = 0, differ = 0, unexplained = 0;
   std::map<std::string, long> classes;
+  // One case on both builds of module k; a difference is explained or shown.
+  const auto compare = [&](const Case &c, const std::string &text, int k) {
+    Outcome a = run(host, api[k][0], c);
+    Outcome b = run(host, api[k][1], c);
+    ++count[c.what];
+    if (a.value) ++valued[c.what];
+    host_calls += static_cast<long>(a.calls.size());
+    log_lines += static_cast<long>(a.log.size());
+    if (a.calls == b.calls && a.state == b.state && a.log == b.log) return;
+    ++differ;
+    // Only the entity routines have differences that a text can explain.
+    const int32_t window = c.what <= 2 ? (c.width < c.avail ? c.width : c.avail) : c.width;
+    const std::string why =
+        c.what >= 6 || window <= 0
+            ? std::string()
+            : why_it_may_differ(c.buf.substr(0, static_cast<size_t>(window)));
+    ++classes[why];
+    if (why.empty() && ++unexplained <= 20)
+      std::printf("DIFFER %s (%s) mode %#x width %d avail %d target %d keep %d: '%s'%s%s%s\n",
+                  name_of(c.what), kinds[k], static_cast<unsigned>(c.mode), c.width, c.avail,
+                  c.target_len, c.keep, show(text).c_str(), a.calls != b.calls ? " calls" : "",
+                  a.state != b.state ? " state" : "", a.log != b.log ? " log" : "");
+  };
+  // A field in a buffer with bytes after it, and a width and available
+  // length that now and then differ from the text's.
+  const auto lay_out = [](Rng &r, Case *c, const std::string &text) {
+    c->buf = text + (r.chance(50) ? "9T:/-P" : "      ");
+    const int32_t len = static_cast<int32_t>(text.size());
+    c->width = r.chance(85) ? len : r.in(0, len + 3);
+    c->avail = r.chance(85) ? c->width : r.in(0, len + 3);
+    return len;
+  };
+
   Rng r(seed);
   for (long i = 0; i < calls; ++i) {
     if (i % 50000 == 0) {  // host options change now and then
@@ -645,39 +774,41 @@ int main(int argc, char **argv) {
       else host.clear_option("DEBUG");
       host.set_blank_is_missing(r.chance(70));
     }
-    Case c;
+    Case c{};
     const int w = r.in(0, 99);
     c.what = w < 27 ? 0 : w < 54 ? 1 : w < 81 ? 2 : w < 89 ? 3 : w < 95 ? 4 : 5;
     std::string text = make_input(r);
-    c.buf = text + (r.chance(50) ? "9T:/-P" : "      ");
-    int32_t len = static_cast<int32_t>(text.size());
-    c.width = r.chance(85) ? len : r.in(0, len + 3);
-    c.avail = r.chance(85) ? c.width : r.in(0, len + 3);
+    const int32_t len = lay_out(r, &c, text);
     if (c.what >= 3 && c.width > len) c.width = len;  // routines read exactly width bytes
     c.target_len = pick_target(r);
     c.mode = pick_mode(r);
     c.keep = r.in(0, 1);
     if (c.what == 5) c.rec = random_record(r);
-    const int k = static_cast<int>(i & 1);
-    Outcome a = run(host, api[k][0], c);
-    Outcome b = run(host, api[k][1], c);
-    ++count[c.what];
-    host_calls += static_cast<long>(a.calls.size());
-    log_lines += static_cast<long>(a.log.size());
-    if (a.calls != b.calls || a.state != b.state || a.log != b.log) {
-      ++differ;
-      const int32_t window = c.what <= 2 ? (c.width < c.avail ? c.width : c.avail) : c.width;
-      const std::string why = why_it_may_differ(
-          window <= 0 ? std::string() : c.buf.substr(0, static_cast<size_t>(window)));
-      ++classes[why];
-      if (why.empty() && ++unexplained <= 20)
-        std::printf("DIFFER %s (%s) mode %#x width %d avail %d target %d keep %d: '%s'%s%s%s\n",
-                    kWhat[c.what], kinds[k], static_cast<unsigned>(c.mode), c.width, c.avail,
-                    c.target_len, c.keep, show(text).c_str(), a.calls != b.calls ? " calls" : "",
-                    a.state != b.state ? " state" : "", a.log != b.log ? " log" : "");
-    }
+    compare(c, text, static_cast<int>(i & 1));
   }
-  for (int w = 0; w < 6; ++w) std::printf("%-22s %ld calls compared\n", kWhat[w], count[w]);
+
+  // As many calls again of the numeric readers, with the host's GMT offset
+  // (read by i8601lz) changing now and then.
+  static const double kOffsets[] = {3600.0, 0.0, -18000.0, 19800.0, -43200.0, 50400.0};
+  Rng rn(seed ^ 0x6E756D65726963ull);
+  for (long i = 0; i < calls; ++i) {
+    if (i % 50000 == 0) {
+      host.set_gmt_offset(kOffsets[rn.in(0, 5)]);
+      host.set_blank_is_missing(rn.chance(70));
+    }
+    Case c{};
+    c.what = 6 + rn.in(0, kNumericCount - 1);
+    std::string text = numeric_text(rn, c.what - 6);
+    lay_out(rn, &c, text);
+    c.target_len = rn.chance(90) ? 8 : rn.in(-1, 16);
+    c.decimals = rn.chance(80) ? 0 : rn.in(-2, 40);
+    c.flags = static_cast<uint8_t>(rn.chance(80) ? 0 : rn.in(1, 255));
+    compare(c, text, static_cast<int>(i & 1));
+  }
+  for (int w = 0; w < 6; ++w) std::printf("%-22s %ld calls compared\n", name_of(w), count[w]);
+  for (int w = 6; w < 6 + kNumericCount; ++w)
+    std::printf("%-22s %ld calls compared, %ld of them read a value\n", name_of(w), count[w],
+                valued[w]);
   std::printf("host calls compared %ld (%ld trace words), log lines %ld, differences %ld\n",
               services_called / 2, host_calls, log_lines, differ);
   for (const auto &[why, n] : classes)
