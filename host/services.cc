@@ -30,9 +30,6 @@ inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // answer is 1; otherwise 0 and *target is left alone.
 int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
   int32_t b = 0, e = (text && len > 0) ? len : 0;
-  // Most fields begin with their text: neither blank nor '.' up front means
-  // the field is neither empty nor a lone '.'.
-  if (e > 0 && text[0] != ' ' && text[0] != '.') return 0;
   while (b < e && text[b] == ' ') ++b;
   while (e > b && text[e - 1] == ' ') --e;
   bool missing;
@@ -52,49 +49,15 @@ int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
 // kNoDigit when the text does not begin with a digit, kOverflow past
 // INT64_MAX; on failure used and value are left alone.
 int32_t svc_wzrlchr(const char *text, int32_t len, int32_t, int32_t *used, int64_t *value) {
-  if (!text || len <= 0 || !is_digit(text[0])) return kNoDigit;
-  const auto *p = reinterpret_cast<const unsigned char *>(text);
-  // The two- and four-digit runs of dates and times, written out.
-  if (len == 2 || len == 4) {
-    const unsigned d1 = p[1] - unsigned{'0'};
-    int32_t n = 1;
-    int64_t v = p[0] - '0';
-    if (d1 <= 9) {
-      v = v * 10 + d1;
-      n = 2;
-      if (len == 4) {
-        const unsigned d2 = p[2] - unsigned{'0'}, d3 = p[3] - unsigned{'0'};
-        if (d2 <= 9) {
-          v = v * 10 + d2;
-          n = 3;
-          if (d3 <= 9) {
-            v = v * 10 + d3;
-            n = 4;
-          }
-        }
-      }
-    }
-    if (used) *used = n;
-    if (value) *value = v;
-    return 0;
-  }
-  // Eighteen digits never pass INT64_MAX; only longer runs are checked.
-  const int32_t quick = len < 18 ? len : 18;
   int32_t n = 0;
   int64_t v = 0;
-  for (; n < quick; ++n) {
-    const unsigned d = p[n] - unsigned{'0'};
-    if (d > 9) break;
-    v = v * 10 + d;
-  }
-  while (n < len && is_digit(text[n])) {
-    int d = text[n] - '0';
-    // v * 10 + d > INT64_MAX, without a division on every digit.
-    constexpr int64_t kTenth = INT64_MAX / 10;
-    if (v > kTenth || (v == kTenth && d > INT64_MAX % 10)) return kOverflow;
+  while (text && n < len && is_digit(text[n])) {
+    const int d = text[n] - '0';
+    if (v > (INT64_MAX - d) / 10) return kOverflow;
     v = v * 10 + d;
     ++n;
   }
+  if (n == 0) return kNoDigit;
   if (used) *used = n;
   if (value) *value = v;
   return 0;
@@ -140,17 +103,12 @@ int32_t svc_wzfmhc(const void *bytes, int32_t count, int32_t outlen, int32_t, ch
     return static_cast<int32_t>(kBadArgument);
   static const char kHex[] = "0123456789ABCDEF";
   const auto *p = static_cast<const unsigned char *>(bytes);
-  int64_t want = int64_t{count} * 2;
-  int64_t n = want < outlen ? want : outlen;
-  // Whole bytes two digits at a time; an odd last position gets the high
-  // nibble of its byte alone.
-  const int64_t whole = n / 2;
-  for (int64_t i = 0; i < whole; ++i) {
-    const unsigned char byte = p[i];
-    out[2 * i] = kHex[byte >> 4];
-    out[2 * i + 1] = kHex[byte & 0x0F];
+  const int64_t want = int64_t{count} * 2;
+  const int64_t n = want < outlen ? want : outlen;
+  for (int64_t i = 0; i < n; ++i) {
+    const unsigned char byte = p[i / 2];
+    out[i] = kHex[i % 2 == 0 ? byte >> 4 : byte & 0x0F];
   }
-  if (n & 1) out[n - 1] = kHex[p[whole] >> 4];
   return want > outlen ? 1 : 0;
 }
 
