@@ -137,9 +137,12 @@ double svc_zmdy(double month, double day, double year) {
       !whole_in(year, 0, cal::kMaxYear, y))
     return ifm_missing();
   if (y < 100) y = window_year(y);
-  if (!cal::valid_date(y, m, d)) return ifm_missing();
+  if (y < cal::kMinYear || y > cal::kMaxYear) return ifm_missing();
+  // Month and day are in range: only days 29 to 31 need the month's length
+  // (zmdy runs on every date field; docs/performance.md).
+  if (d > 28 && d > cal::last_day(y, static_cast<unsigned>(m))) return ifm_missing();
   return static_cast<double>(
-      cal::days_from_civil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)));
+      cal::days_from_civil_c(y, static_cast<unsigned>(m), static_cast<unsigned>(d)));
 }
 
 // zhms(hour, minute, second): hour*3600 + minute*60 + second; components of

@@ -30,6 +30,9 @@ inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // answer is 1; otherwise 0 and *target is left alone.
 int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
   int32_t b = 0, e = (text && len > 0) ? len : 0;
+  // A field that begins with neither a blank nor a '.' is no missing value;
+  // most fields are such, and the readers ask on every one.
+  if (e > 0 && text[0] != ' ' && text[0] != '.') return 0;
   while (b < e && text[b] == ' ') ++b;
   while (e > b && text[e - 1] == ' ') --e;
   bool missing;
@@ -49,15 +52,33 @@ int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
 // kNoDigit when the text does not begin with a digit, kOverflow past
 // INT64_MAX; on failure used and value are left alone.
 int32_t svc_wzrlchr(const char *text, int32_t len, int32_t, int32_t *used, int64_t *value) {
-  int32_t n = 0;
-  int64_t v = 0;
-  while (text && n < len && is_digit(text[n])) {
-    const int d = text[n] - '0';
-    if (v > (INT64_MAX - d) / 10) return kOverflow;
-    v = v * 10 + d;
-    ++n;
+  if (!text || len <= 0 || !is_digit(text[0])) return kNoDigit;
+  int32_t n = 1;
+  int64_t v = text[0] - '0';
+  if (len == 2 || len == 4) {
+    // Dates and times hand over their parts as runs of two and four digits,
+    // several on every field: without the loop they read in a fifth less
+    // time (docs/performance.md).
+    if (is_digit(text[1])) {
+      v = v * 10 + (text[1] - '0');
+      n = 2;
+      if (len == 4 && is_digit(text[2])) {
+        v = v * 10 + (text[2] - '0');
+        n = 3;
+        if (is_digit(text[3])) {
+          v = v * 10 + (text[3] - '0');
+          n = 4;
+        }
+      }
+    }
+  } else {
+    constexpr int64_t kTenth = INT64_MAX / 10;  // v * 10 + d > INT64_MAX, without a division
+    for (; n < len && is_digit(text[n]); ++n) {
+      const int d = text[n] - '0';
+      if (v > kTenth || (v == kTenth && d > INT64_MAX % 10)) return kOverflow;
+      v = v * 10 + d;
+    }
   }
-  if (n == 0) return kNoDigit;
   if (used) *used = n;
   if (value) *value = v;
   return 0;
@@ -103,12 +124,17 @@ int32_t svc_wzfmhc(const void *bytes, int32_t count, int32_t outlen, int32_t, ch
     return static_cast<int32_t>(kBadArgument);
   static const char kHex[] = "0123456789ABCDEF";
   const auto *p = static_cast<const unsigned char *>(bytes);
-  const int64_t want = int64_t{count} * 2;
-  const int64_t n = want < outlen ? want : outlen;
-  for (int64_t i = 0; i < n; ++i) {
-    const unsigned char byte = p[i / 2];
-    out[i] = kHex[i % 2 == 0 ? byte >> 4 : byte & 0x0F];
+  int64_t want = int64_t{count} * 2;
+  int64_t n = want < outlen ? want : outlen;
+  // Whole bytes two digits at a time; an odd last position gets the high
+  // nibble of its byte alone.
+  const int64_t whole = n / 2;
+  for (int64_t i = 0; i < whole; ++i) {
+    const unsigned char byte = p[i];
+    out[2 * i] = kHex[byte >> 4];
+    out[2 * i + 1] = kHex[byte & 0x0F];
   }
+  if (n & 1) out[n - 1] = kHex[p[whole] >> 4];
   return want > outlen ? 1 : 0;
 }
 
