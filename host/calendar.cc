@@ -32,23 +32,13 @@ namespace {
 // Valid for |y| below 2^50 (era * 146097 stays far inside 64 bits).
 constexpr int64_t days_from_civil_c(int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;                                                  // years begin in March
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;             // floored
+  const int64_t yoe = y - era * 400;                            // [0, 399]
   const int64_t mp = m > 2 ? m - 3 : m + 9;                     // [0, 11], March = 0
   const int64_t doy = (153 * mp + 2) / 5 + d - 1;               // [0, 365]
-  if (y >= 0) {
-    // Counted in unsigned arithmetic, with no era split: the sums over whole
-    // 400-year eras and over the years of the last one come to the same.
-    const auto yy = static_cast<uint64_t>(y);
-    return static_cast<int64_t>(yy * 365 + yy / 4 - yy / 100 + yy / 400) + doy - kEpochShift;
-  }
-  const int64_t era = (y - 399) / 400;                          // floored
-  const int64_t yoe = y - era * 400;                            // [0, 399]
   const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;    // [0, 146096]
   return era * 146097 + doe - kEpochShift;
 }
-// The two ways meet at 0000-03-01, the day the count starts from.
-static_assert(days_from_civil_c(0, 3, 1) == -kEpochShift);
-static_assert(days_from_civil_c(0, 3, 1) - days_from_civil_c(-1, 3, 1) == 366);
-static_assert(days_from_civil_c(0, 3, 1) - days_from_civil_c(-400, 3, 1) == 146097);
 }  // namespace
 
 int64_t days_from_civil(int64_t y, unsigned m, unsigned d) { return days_from_civil_c(y, m, d); }
@@ -130,23 +120,26 @@ int64_t window_year(int64_t y) {
   return year < cutoff ? year + 100 : year;
 }
 
+// A whole number in lo..hi, as an integer. Missing values and NaN fail the
+// range test.
+bool whole_in(double x, int64_t lo, int64_t hi, int64_t &out) {
+  if (!(x >= static_cast<double>(lo) && x <= static_cast<double>(hi))) return false;
+  out = static_cast<int64_t>(x);
+  return static_cast<double>(out) == x;
+}
+
 // zmdy(month, day, year): the host date, or missing when a component is
 // missing or fractional or the three make no date in 1582..20000. Years
 // 0..99 are read through the window starting at the host's year cutoff.
-// Runs on every date field: the range tests come first (a missing value is a
-// NaN and fails them, as does infinity), then whole numbers by a round trip
-// through the integer, with no call into libm.
 double svc_zmdy(double month, double day, double year) {
-  if (!(month >= 1 && month <= 12 && day >= 1 && day <= 31 && year >= 0 && year <= cal::kMaxYear))
-    return ifm_missing();
-  const auto m = static_cast<int64_t>(month), d = static_cast<int64_t>(day);
-  auto y = static_cast<int64_t>(year);
-  if (static_cast<double>(m) != month || static_cast<double>(d) != day ||
-      static_cast<double>(y) != year)
+  int64_t m, d, y;
+  if (!whole_in(month, 1, 12, m) || !whole_in(day, 1, 31, d) ||
+      !whole_in(year, 0, cal::kMaxYear, y))
     return ifm_missing();
   if (y < 100) y = window_year(y);
   if (y < cal::kMinYear || y > cal::kMaxYear) return ifm_missing();
-  // Month and day are in range here; only days 29 to 31 need the month's length.
+  // Month and day are in range: only days 29 to 31 need the month's length
+  // (zmdy runs on every date field; docs/performance.md).
   if (d > 28 && d > cal::last_day(y, static_cast<unsigned>(m))) return ifm_missing();
   return static_cast<double>(
       cal::days_from_civil_c(y, static_cast<unsigned>(m), static_cast<unsigned>(d)));

@@ -30,8 +30,8 @@ inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // answer is 1; otherwise 0 and *target is left alone.
 int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
   int32_t b = 0, e = (text && len > 0) ? len : 0;
-  // Most fields begin with their text: neither blank nor '.' up front means
-  // the field is neither empty nor a lone '.'.
+  // A field that begins with neither a blank nor a '.' is no missing value;
+  // most fields are such, and the readers ask on every one.
   if (e > 0 && text[0] != ' ' && text[0] != '.') return 0;
   while (b < e && text[b] == ' ') ++b;
   while (e > b && text[e - 1] == ' ') --e;
@@ -53,47 +53,32 @@ int32_t svc_wzifmch(const char *text, int32_t len, double *target) {
 // INT64_MAX; on failure used and value are left alone.
 int32_t svc_wzrlchr(const char *text, int32_t len, int32_t, int32_t *used, int64_t *value) {
   if (!text || len <= 0 || !is_digit(text[0])) return kNoDigit;
-  const auto *p = reinterpret_cast<const unsigned char *>(text);
-  // The two- and four-digit runs of dates and times, written out.
+  int32_t n = 1;
+  int64_t v = text[0] - '0';
   if (len == 2 || len == 4) {
-    const unsigned d1 = p[1] - unsigned{'0'};
-    int32_t n = 1;
-    int64_t v = p[0] - '0';
-    if (d1 <= 9) {
-      v = v * 10 + d1;
+    // Dates and times hand over their parts as runs of two and four digits,
+    // three or more on every field: read without the loop, the host calls
+    // of a date take a fifth less time (docs/performance.md).
+    if (is_digit(text[1])) {
+      v = v * 10 + (text[1] - '0');
       n = 2;
-      if (len == 4) {
-        const unsigned d2 = p[2] - unsigned{'0'}, d3 = p[3] - unsigned{'0'};
-        if (d2 <= 9) {
-          v = v * 10 + d2;
-          n = 3;
-          if (d3 <= 9) {
-            v = v * 10 + d3;
-            n = 4;
-          }
+      if (len == 4 && is_digit(text[2])) {
+        v = v * 10 + (text[2] - '0');
+        n = 3;
+        if (is_digit(text[3])) {
+          v = v * 10 + (text[3] - '0');
+          n = 4;
         }
       }
     }
-    if (used) *used = n;
-    if (value) *value = v;
-    return 0;
-  }
-  // Eighteen digits never pass INT64_MAX; only longer runs are checked.
-  const int32_t quick = len < 18 ? len : 18;
-  int32_t n = 0;
-  int64_t v = 0;
-  for (; n < quick; ++n) {
-    const unsigned d = p[n] - unsigned{'0'};
-    if (d > 9) break;
-    v = v * 10 + d;
-  }
-  while (n < len && is_digit(text[n])) {
-    int d = text[n] - '0';
-    // v * 10 + d > INT64_MAX, without a division on every digit.
+  } else {
     constexpr int64_t kTenth = INT64_MAX / 10;
-    if (v > kTenth || (v == kTenth && d > INT64_MAX % 10)) return kOverflow;
-    v = v * 10 + d;
-    ++n;
+    for (; n < len && is_digit(text[n]); ++n) {
+      const int d = text[n] - '0';
+      // v * 10 + d would pass INT64_MAX; tested without a division a digit.
+      if (v > kTenth || (v == kTenth && d > INT64_MAX % 10)) return kOverflow;
+      v = v * 10 + d;
+    }
   }
   if (used) *used = n;
   if (value) *value = v;
