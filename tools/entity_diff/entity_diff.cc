@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "fields.h"
+#include "bench/fields.h"
 #include "gcb.h"
 #include "host.h"
 #include "ifmblock.h"
