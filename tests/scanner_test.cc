@@ -187,7 +187,7 @@ TEST_F(ScannerTest, DesignatorPassAndItsNeighbours) {
       {"PT1D2H", 0, {"FFFFF0102FFFFFFC", "P1DT2H"}, "a D after the T"},
       {"PTT1H", 0, {"FFFFFFF01FFFFFFC", "PT1H"}, "a second T"},
       {"P2011D", 0, {"000000000007DB0A", "P2011D"}, "four digits before a letter are a count"},
-      {"P12W", 0, {"0000000000000C0E", "P12W"}, "weeks as one count of days"},
+      {"P12W", 0, {"0000000000000C0E", "P12W"}, "weeks as a single count of weeks"},
       {"P1W2D", 6, kNone, "weeks fill the days"},
       {"P1D1W", 6, kNone, "weeks after days"},
       {"PT1H2S1M", 6, kNone, "minutes after seconds"},
