@@ -146,6 +146,7 @@ class Processor {
             bool one_at_a_time)
       : opts_(opts),
         fields_(fields),
+        n_fields_(fields.size()),
         handle_(handle),
         batch_(one_at_a_time ? 1 : kBatch),
         results_(fields_.size()),
@@ -157,7 +158,7 @@ class Processor {
         // puts the values of CSV output in quotes.
         quote_values_(csv_out_ && std::strchr("0123456789+-.:Te", delim_) != nullptr) {
     int32_t next = 1;
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Field &f = fields_[i];
       int32_t no = f.pos ? f.pos : next;
       if (no > max_field_) max_field_ = no;
@@ -203,7 +204,7 @@ class Processor {
       split(rec);
     }
     int64_t next = 1;  // column or field number of a field without POS
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Field &f = fields_[i];
       Column &c = columns_[i];
       int64_t at = f.pos ? f.pos : next;
@@ -248,9 +249,9 @@ class Processor {
     if (records_.empty()) return;
     const char *data = opts_.csv ? cells_copy_.data() : base_;
     if (opts_.mode != OutputMode::dump) read_columns(data);
-    for (size_t j = 0; j < records_.size(); ++j) {
+    for (size_t j = 0, n = records_.size(); j < n; ++j) {
       ++counts.records;
-      for (size_t i = 0; i < fields_.size(); ++i) result(i, j, data);
+      for (size_t i = 0; i < n_fields_; ++i) result(i, j, data);
       count_cut();
       emit(records_[j], out);
     }
@@ -278,7 +279,7 @@ class Processor {
 
   // Calls each field's reader on its column of the batch.
   void read_columns(const char *data) {
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       Column &c = columns_[i];
       zb_column col{};
       col.data = data;
@@ -377,7 +378,7 @@ class Processor {
       columns.push_back(at);
       next = f.width >= 0 ? std::min<int64_t>(at + f.width, INT32_MAX) : 0;
     }
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       bool followed = false;
       for (int64_t c : columns) followed |= c == columns[i] + fields_[i].width;
       followed_.push_back(followed);
@@ -389,7 +390,7 @@ class Processor {
   // starts there.
   void count_cut() {
     uint64_t n = 0;
-    for (size_t i = 0; i < results_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Result &r = results_[i];
       if (r.width <= 0 || r.width >= r.avail) continue;
       if (r.input[r.width] == ' ' || r.input[r.width - 1] == ' ') continue;
@@ -468,7 +469,7 @@ class Processor {
     char *p =
         out.reserve((opts_.keep ? rec.size() + 1 : 0) + fields_.size() * (kValueRoom + 1) + 1);
     p = kept(p, rec);
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       if (i) *p++ = sep_;
       p = render_value(p, results_[i], fields_[i]);
     }
@@ -478,7 +479,7 @@ class Processor {
 
   void emit_text(std::string_view rec, Output &out) {
     out.commit(kept(out.reserve(rec.size() + 1), rec));
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Result &r = results_[i];
       char *p = out.reserve(kValueRoom + entity_room(r.ent) + 2);
       if (i) *p++ = sep_;
@@ -493,7 +494,7 @@ class Processor {
   // message of its failure.
   void emit_csv(std::string_view rec, Output &out) {
     out.commit(kept(out.reserve(rec.size() + 1), rec));
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       size_t room = kValueRoom + entity_room(r.ent) + kMessageRoom;
@@ -535,7 +536,7 @@ class Processor {
     p = render_unsigned(p, first_record - 1 + counts.records);
     p = append(p, ", \"fields\": [");
     out.commit(p);
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       std::string_view win = r.window();
@@ -582,7 +583,7 @@ class Processor {
     p = render_unsigned(p, first_record - 1 + counts.records);
     *p++ = '\n';
     out.commit(p);
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       std::string_view win = r.window();
@@ -645,6 +646,7 @@ class Processor {
 
   const Options &opts_;
   const std::vector<Field> &fields_;
+  const size_t n_fields_;
   zb_handle *const handle_;
   const size_t batch_;  // records read together
   std::vector<Result> results_;  // of the record at hand
