@@ -15,13 +15,13 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "csv.h"
 #include "entity.h"
+#include "ifmblock.h"
 #include "io.h"
 #include "options.h"
 #include "progress.h"

@@ -1,6 +1,6 @@
 // isoread's readers: handles of the reader API (zelbrant/reader.h), one for
 // each thread that reads, with the fields of the command line looked up in
-// each, and the host's log lines passed on to standard error.
+// each, and the host's log lines, which the API keeps for its caller.
 #pragma once
 
 #include <cstdint>
