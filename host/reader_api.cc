@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -80,8 +81,8 @@ const EntityName *find_entity(std::string_view s) {
   return nullptr;
 }
 
-// One reader of a handle.
-struct Reader {
+// What a call of a reader takes.
+struct Call {
   int32_t kind = ZB_KIND_DATETIME;
   ifm_reader numeric = nullptr;
   entity_reader entity = nullptr;
@@ -91,6 +92,10 @@ struct Reader {
   int32_t target_len = 0;
   int32_t mode = kDefaultMode;  // entity readers: the mode word and the fill selector
   int32_t fill = 0;
+};
+
+// One reader of a handle.
+struct Reader : Call {
   bool registered = false;
   std::string display;
 };
@@ -131,20 +136,24 @@ struct zb_handle {
   std::unique_ptr<zbhost::Family> own_family;
   int32_t mode = kDefaultMode;
   int32_t target_length = 0;
+  bool exact_length = false;  // target_length as given, 0 included
   int32_t fill = 0;
   std::vector<Reader> readers;
 };
 
 namespace {
 
+#if defined(ZB_READER_BUILD)
 bool is_file(const std::string &path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+#endif
 
 // The file of a module given by name or path: a name is looked for in
-// ZB_MODULE_DIR, beside this library (an installed package), then in the
-// build.
+// ZB_MODULE_DIR, beside this library when it is the shared one (an
+// installed package), then where the host library looks (an installed
+// tree, the build).
 int module_file(const char *module, std::string *path) {
   std::string m(module);
   if (m.find('/') != std::string::npos) {
@@ -154,6 +163,7 @@ int module_file(const char *module, std::string *path) {
   if (m != "zelbrant" && m != "morvista")
     return fail(ZB_E_LOAD, "unknown module '" + m +
                                "': give zelbrant, morvista or the path of a module file");
+#if defined(ZB_READER_BUILD)
   if (const char *env = std::getenv("ZB_MODULE_DIR"); !(env && *env)) {
     Dl_info info;
     if (dladdr(reinterpret_cast<void *>(&zb_open), &info) && info.dli_fname) {
@@ -166,15 +176,20 @@ int module_file(const char *module, std::string *path) {
       }
     }
   }
+#endif
   *path = zbhost::module_path(m);
   return ZB_OK;
 }
 
 int read_options(const zb_options *o, HostSettings *s, zb_handle *h) {
   if (!o) return ZB_OK;
-  if (o->size < sizeof(zb_options))
+  if (o->size < ZB_OPTIONS_V1_SIZE)
     return fail(ZB_E_OPTION, "zb_options.size is " + std::to_string(o->size) + ", expected " +
                                  std::to_string(sizeof(zb_options)));
+  // The members of version 2, when the record has them.
+  const bool v2 = o->size >= offsetof(zb_options, has_target_length) + sizeof(int32_t);
+  const bool exact_mode = v2 && o->has_entity_mode;
+  const bool exact_length = v2 && o->has_target_length;
   if (o->n_host_options && !o->host_options)
     return fail(ZB_E_NULL, "host_options is null but n_host_options is not 0");
   for (uint32_t i = 0; i < o->n_host_options; ++i) {
@@ -200,8 +215,9 @@ int read_options(const zb_options *o, HostSettings *s, zb_handle *h) {
     return fail(ZB_E_OPTION, "target length " + std::to_string(o->target_length) +
                                  " is out of range: 1 to " + std::to_string(kMaxTargetLength) +
                                  ", or 0 for the default");
-  h->mode = o->entity_mode ? o->entity_mode : kDefaultMode;
+  h->mode = o->entity_mode || exact_mode ? o->entity_mode : kDefaultMode;
   h->target_length = o->target_length;
+  h->exact_length = exact_length;
   h->fill = o->fill_stars ? 1 : 0;
   return ZB_OK;
 }
@@ -242,7 +258,8 @@ void stop_host(Shared &s) {
 }
 
 // Called with the lock held: the module file loaded for the task state.
-int load_shared(Shared &s, const std::string &path, Loaded **out) {
+// given: the module as the caller named it, for messages.
+int load_shared(Shared &s, const std::string &path, const char *given, Loaded **out) {
   auto it = s.modules.find(path);
   if (it != s.modules.end()) {
     *out = &it->second;
@@ -253,7 +270,8 @@ int load_shared(Shared &s, const std::string &path, Loaded **out) {
   l.module = zbhost::Module::load(*s.host, path, &error);
   if (!l.module) return fail(ZB_E_LOAD, error);
   l.family = zbhost::Family::load(*s.host, *l.module, &error);
-  if (!l.family) return fail(ZB_E_LOAD, "cannot register module " + path + ": " + error);
+  if (!l.family)
+    return fail(ZB_E_LOAD, "cannot register module " + std::string(given) + ": " + error);
   if (auto init = l.module->fn<void (*)()>("uwxn8601_init")) init();
   *out = &s.modules.emplace(path, std::move(l)).first->second;
   return ZB_OK;
@@ -270,7 +288,7 @@ int open_handle(const char *module, const zb_options *opts, zb_handle **out) {
   std::lock_guard<std::mutex> lock(s.mu);
   if (int rc = start_host(s, settings)) return rc;
   Loaded *loaded = nullptr;
-  int rc = load_shared(s, path, &loaded);
+  int rc = load_shared(s, path, module, &loaded);
   if (rc) {
     if (s.handles.empty()) stop_host(s);
     return rc;
@@ -329,7 +347,7 @@ int checked_reader(zb_handle *h, int32_t reader, const Reader **out) {
   return ZB_OK;
 }
 
-bool is_entity(const Reader &r) { return r.entity != nullptr; }
+bool is_entity(const Call &r) { return r.entity != nullptr; }
 
 int32_t kind_of(zbhost::ValueKind k) {
   switch (k) {
@@ -368,7 +386,9 @@ int lookup_entity(zb_handle *h, std::string_view name, int32_t width, Reader *r)
   r->report = h->module->fn<problem_reporter>("n8601prob");
   r->kind = e->kind;
   r->width = static_cast<int32_t>(w);
-  r->target_len = h->target_length ? h->target_length : e->kind == ZB_KIND_INTERVAL ? 32 : 16;
+  r->target_len = h->target_length || h->exact_length ? h->target_length
+                   : e->kind == ZB_KIND_INTERVAL      ? 32
+                                                      : 16;
   r->mode = h->mode;
   r->fill = h->fill;
   r->display = std::string(e->routine) + (w > 0 ? std::to_string(w) : "");
@@ -407,7 +427,7 @@ int lookup(zb_handle *h, const char *name, int32_t width, int32_t *out) {
 }
 
 // One field's window into the reader's call block.
-void set_field(const Reader &r, const char *text, int32_t len, ifmblock *blk) {
+void set_field(const Call &r, const char *text, int32_t len, ifmblock *blk) {
   std::memset(blk, 0, sizeof *blk);
   blk->width = r.width >= 0 ? r.width : len;
   blk->decimals = r.decimals;
@@ -415,36 +435,57 @@ void set_field(const Reader &r, const char *text, int32_t len, ifmblock *blk) {
   blk->avail = len;
 }
 
-// Reads one field with a numeric reader into *value.
-void read_numeric(const Reader &r, const char *text, int32_t len, double *value, uint32_t *code,
-                  uint32_t *status, uint8_t *written) {
+// One call of a numeric reader on its double target as it stands.
+uint32_t call_numeric(const Call &r, const char *text, int32_t len, double *target,
+                      uint32_t *status) {
   ifmblock blk;
   set_field(r, text, len, &blk);
+  blk.target = target;
+  blk.target_len = sizeof *target;
+  uint32_t code = r.numeric(&blk);
+  *status = blk.status;
+  return code;
+}
+
+// One call of an entity reader on its target (target_len bytes) as it
+// stands; on a problem code the module reports it the way a host does.
+uint32_t call_entity(const Call &r, const char *text, int32_t len, char *target,
+                     uint32_t *status) {
+  ifmblock blk;
+  set_field(r, text, len, &blk);
+  blk.target = target;
+  blk.target_len = r.target_len;
+  uint32_t code = r.entity(&blk, r.mode);
+  if (code != 0 && r.report) r.report(&blk, r.fill, static_cast<int32_t>(code));
+  *status = blk.status;
+  return code;
+}
+
+// Reads one field with a numeric reader into *value. Inlined into the
+// column loop: a column of short fields spends a good part of its time on
+// the calls around the reader's.
+[[gnu::always_inline]] inline void read_numeric(const Call &r, const char *text, int32_t len,
+                                                double *value, uint32_t *code, uint32_t *status,
+                                                uint8_t *written) {
   std::memcpy(value, &kSentinelBits, sizeof *value);
-  blk.target = value;
-  blk.target_len = sizeof *value;
-  *code = r.numeric(&blk);
+  uint32_t st;
+  *code = call_numeric(r, text, len, value, &st);
   bool wrote = std::memcmp(value, &kSentinelBits, sizeof *value) != 0;
   if (!wrote) *value = ifm_missing();
-  if (status) *status = blk.status;
+  if (status) *status = st;
   if (written) *written = wrote;
 }
 
-// Reads one field with an entity reader into out (target_len bytes), and on
-// a problem code lets the module report it the way a host does.
-void read_entity(const Reader &r, const char *text, int32_t len, char *out, uint32_t *code,
+// Reads one field with an entity reader into out (target_len bytes).
+void read_entity(const Call &r, const char *text, int32_t len, char *out, uint32_t *code,
                  uint32_t *text_len, uint32_t *status, uint8_t *written) {
-  ifmblock blk;
-  set_field(r, text, len, &blk);
   std::memset(out, kTextSentinel, static_cast<size_t>(r.target_len));
-  blk.target = out;
-  blk.target_len = r.target_len;
-  *code = r.entity(&blk, r.mode);
-  if (*code != 0 && r.report) r.report(&blk, r.fill, static_cast<int32_t>(*code));
+  uint32_t st;
+  *code = call_entity(r, text, len, out, &st);
   bool wrote = false;
   for (int32_t i = 0; i < r.target_len && !wrote; ++i) wrote = out[i] != kTextSentinel;
-  if (text_len) *text_len = wrote ? std::min<uint32_t>(blk.status, static_cast<uint32_t>(r.target_len)) : 0;
-  if (status) *status = blk.status;
+  if (text_len) *text_len = wrote ? std::min<uint32_t>(st, static_cast<uint32_t>(r.target_len)) : 0;
+  if (status) *status = st;
   if (written) *written = wrote;
 }
 
@@ -506,10 +547,15 @@ void each_field(const zb_column &c, Present f, Absent g) {
 }
 
 int read_column(zb_handle *h, int32_t reader, const zb_column *col, zb_results *out) {
-  const Reader *r = nullptr;
-  if (int rc = checked_reader(h, reader, &r)) return rc;
+  const Reader *found = nullptr;
+  if (int rc = checked_reader(h, reader, &found)) return rc;
   if (!col || !out) return fail(ZB_E_NULL, !col ? "the column is null" : "the results are null");
-  const zb_column &c = *col;
+  // Copies for the loops below: as far as the compiler knows a reader may
+  // write anywhere, so what they read through pointers would be loaded again
+  // after each call.
+  const zb_column c = *col;
+  const Call call = *found;
+  const Call *r = &call;
   if (c.n == 0) return ZB_OK;
   if (!out->codes) return fail(ZB_E_NULL, "results.codes is null");
   if ((c.offsets != nullptr) + (c.offsets32 != nullptr) + (c.starts != nullptr) > 1)
@@ -518,7 +564,11 @@ int read_column(zb_handle *h, int32_t reader, const zb_column *col, zb_results *
     return fail(ZB_E_NULL, "column.starts and column.lengths go together");
   bool by_offsets = c.offsets || c.offsets32;
   if (c.starts) {
-    for (size_t i = 0; i < c.n; ++i)
+    // The sign bits of them all first, a loop without branches; the field
+    // for the message only when one is negative.
+    int64_t signs = 0;
+    for (size_t i = 0; i < c.n; ++i) signs |= c.starts[i] | c.lengths[i];
+    for (size_t i = 0; signs < 0 && i < c.n; ++i)
       if (c.starts[i] < 0 || c.lengths[i] < 0)
         return fail(ZB_E_RANGE, "field " + std::to_string(i) + " has a negative start or length");
   }
@@ -655,6 +705,30 @@ int zb_read_entity_field(zb_handle *h, int32_t reader, const char *text, size_t 
                                 " bytes is below the target length " +
                                 std::to_string(r->target_len));
   read_entity(*r, text, static_cast<int32_t>(len), out, code, text_len, nullptr, nullptr);
+  return ZB_OK;
+}
+
+int zb_read_into(zb_handle *h, int32_t reader, const char *text, size_t len, void *target,
+                 size_t target_len, uint32_t *code, uint32_t *status) {
+  const Reader *r = nullptr;
+  if (int rc = checked_reader(h, reader, &r)) return rc;
+  if ((!text && len) || !target || !code || !status)
+    return fail(ZB_E_NULL, "a required pointer is null");
+  if (len > static_cast<size_t>(INT32_MAX))
+    return fail(ZB_E_RANGE, "field length " + std::to_string(len) + " is above 2147483647");
+  const size_t need = is_entity(*r) ? static_cast<size_t>(r->target_len) : sizeof(double);
+  if (target_len < need)
+    return fail(ZB_E_RANGE, "room for " + std::to_string(target_len) + " bytes is below the " +
+                                std::to_string(need) + " the reader writes");
+  // The caller's bytes as they are: a double target need not be aligned.
+  if (is_entity(*r)) {
+    *code = call_entity(*r, text, static_cast<int32_t>(len), static_cast<char *>(target), status);
+  } else {
+    double v;
+    std::memcpy(&v, target, sizeof v);
+    *code = call_numeric(*r, text, static_cast<int32_t>(len), &v, status);
+    std::memcpy(target, &v, sizeof v);
+  }
   return ZB_OK;
 }
 

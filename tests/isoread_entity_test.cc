@@ -72,6 +72,22 @@ TEST(IsoreadEntity, HexAndDecodedText) {
   }
 }
 
+// A mode word of 0 and a target length of 0 reach the readers as given,
+// not as the defaults.
+TEST(IsoreadEntity, ZeroModeWordAndTargetLength) {
+  const Row rows[] = {
+      {{"--mode", "0", "-f", "is8601pdi"}, ".\n", "?\n",
+       "mode 0 does not test the missing-value notation first"},
+      {{"--target-length", "0", "-f", "is8601dui"}, "PT36H\n",
+       "!22 informat target not 32 (intvl) or 16 []\n", "a target of no bytes"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.why);
+    ProgramOutcome o = run_isoread(row.args, row.input);
+    EXPECT_EQ(o.out, row.out) << o.err;
+  }
+}
+
 TEST(IsoreadEntity, TargetTooShortIsLogged) {
   ProgramOutcome o = run_isoread({"--target-length", "15", "-f", "is8601dui"}, "PT1H\n");
   EXPECT_TRUE(contains(o.err, "ERROR: Target location for $IS860DU has length 15 but 16 is needed."))

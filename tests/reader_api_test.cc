@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -248,6 +249,102 @@ TEST_F(ReaderApi, EntityReaders) {
   EXPECT_EQ(zb_entity_text("12", 2, decoded, sizeof decoded), ZB_E_RANGE);
 }
 
+// zb_read_into hands the reader the caller's target as it stands: what the
+// reader writes is what a column read gives, the rest keeps the caller's
+// bytes.
+TEST_F(ReaderApi, ReadIntoKeepsWhatTheReaderDidNotWrite) {
+  struct IntoRow {
+    const char *informat;
+    const char *text;
+    bool written;
+  } rows[] = {
+      {"B8601DA8.", "20110909", true},
+      {"B8601TM8.", "", true},  // the missing-value notation
+      {"B8601DA9.", "\"\\\x01\xc3\xa9\xff", false},
+      {"$IS860DU", "PT36H", true},
+      {"$IS860DU", "2011-09-09", false},  // a datetime read as a duration
+      {"is8601vli", "P1D/P2D", true},     // a problem, reported into the target
+  };
+  for (const IntoRow &row : rows) {
+    SCOPED_TRACE(std::string(row.informat) + " '" + row.text + "'");
+    int32_t id = reader(row.informat);
+    zb_reader_info info;
+    ASSERT_EQ(zb_describe(h, id, &info), ZB_OK);
+    const bool entity = info.kind >= ZB_KIND_DURATION;
+    const size_t room = entity ? static_cast<size_t>(info.target_length) : sizeof(double);
+    const std::string text = row.text;
+    // The column read of the same field.
+    int64_t start = 0;
+    int32_t length = static_cast<int32_t>(text.size());
+    zb_column c{};
+    c.data = text.data();
+    c.n = 1;
+    c.starts = &start;
+    c.lengths = &length;
+    double value;
+    std::string packed(room, '\0');
+    uint32_t code = 77, status = 77;
+    uint8_t written = 9;
+    zb_results r{};
+    r.values = &value;
+    r.texts = packed.data();
+    r.text_stride = room;
+    r.codes = &code;
+    r.status = &status;
+    r.written = &written;
+    ASSERT_EQ(zb_read_column(h, id, &c, &r), ZB_OK) << zb_last_error();
+    ASSERT_EQ(written, row.written);
+
+    std::string target(room + 3, '#');  // room to spare: the reader is given its own
+    uint32_t into_code = 55, into_status = 55;
+    ASSERT_EQ(zb_read_into(h, id, text.data(), text.size(), target.data(), target.size(),
+                           &into_code, &into_status),
+              ZB_OK)
+        << zb_last_error();
+    EXPECT_EQ(into_code, code);
+    EXPECT_EQ(into_status, status);
+    EXPECT_EQ(target.substr(room), "###") << "past what the reader is given";
+    if (!row.written) {
+      EXPECT_EQ(target, std::string(room + 3, '#'));
+    } else if (entity) {
+      EXPECT_EQ(target.substr(0, std::min<size_t>(status, room)),
+                packed.substr(0, std::min<size_t>(status, room)));
+    } else {
+      double got;
+      std::memcpy(&got, target.data(), sizeof got);
+      EXPECT_EQ(bits(got), bits(value));
+    }
+  }
+
+  int32_t da = reader("B8601DA8.");
+  int32_t du = reader("$IS860DU");
+  char t[16];
+  uint32_t code = 5, status = 5;
+  struct Case {
+    const char *what;
+    int got, want;
+  } cases[] = {
+      {"no room for a double", zb_read_into(h, da, "20110909", 8, t, 7, &code, &status),
+       ZB_E_RANGE},
+      {"no room for the target length", zb_read_into(h, du, "P1D", 3, t, 15, &code, &status),
+       ZB_E_RANGE},
+      {"null target", zb_read_into(h, da, "20110909", 8, nullptr, 8, &code, &status), ZB_E_NULL},
+      {"null code", zb_read_into(h, da, "20110909", 8, t, 8, nullptr, &status), ZB_E_NULL},
+      {"null status", zb_read_into(h, da, "20110909", 8, t, 8, &code, nullptr), ZB_E_NULL},
+      {"null text", zb_read_into(h, da, nullptr, 8, t, 8, &code, &status), ZB_E_NULL},
+      {"no such reader", zb_read_into(h, 9, "20110909", 8, t, 8, &code, &status), ZB_E_READER},
+      {"null handle", zb_read_into(nullptr, da, "20110909", 8, t, 8, &code, &status),
+       ZB_E_HANDLE},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.got, c.want);
+    EXPECT_STRNE(zb_last_error(), "");
+  }
+  EXPECT_EQ(code, 5u);
+  EXPECT_EQ(status, 5u);
+}
+
 // Every call on bad arguments: a status, a message, nothing written.
 TEST_F(ReaderApi, BadArguments) {
   int32_t dt = reader("B8601DT19.");
@@ -416,6 +513,48 @@ TEST(ReaderApiHost, OptionsAreTheHostsAndCheckedAgainstIt) {
   bad.size = 4;
   EXPECT_EQ(zb_open("zelbrant", &bad, &a), ZB_E_OPTION) << "a record of an unknown size";
   EXPECT_EQ(zbhost::Host::active(), nullptr);
+}
+
+// The entity settings of version 2 take 0 as given: a mode word of 0 and
+// a target of no bytes. A version 1 record, told by its size, keeps the
+// defaults whatever follows it.
+TEST(ReaderApiHost, ModeWordAndTargetLengthAsGiven) {
+  struct Case {
+    uint32_t size;
+    int32_t want_length;
+    bool missing_written;  // "." read by $IS860PD: mode 0x100 tests the notation first
+  } cases[] = {{sizeof(zb_options), 0, false}, {ZB_OPTIONS_V1_SIZE, 16, true}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE("size " + std::to_string(c.size));
+    zb_options o{};
+    o.size = c.size;
+    o.has_entity_mode = 1;
+    o.has_target_length = 1;
+    zb_handle *h = nullptr;
+    ASSERT_EQ(zb_open("zelbrant", &o, &h), ZB_OK) << zb_last_error();
+    int32_t du = -1, pd = -1;
+    ASSERT_EQ(zb_lookup(h, "$IS860DU", -1, &du), ZB_OK);
+    ASSERT_EQ(zb_lookup(h, "$IS860PD", -1, &pd), ZB_OK);
+    zb_reader_info info;
+    ASSERT_EQ(zb_describe(h, du, &info), ZB_OK);
+    EXPECT_EQ(info.target_length, c.want_length);
+
+    char t[17] = "################";
+    uint32_t code = 0, status = 0;
+    ASSERT_EQ(zb_read_into(h, pd, ".", 1, t, 16, &code, &status), ZB_OK);
+    EXPECT_EQ(std::string(t) != "################", c.missing_written) << t;
+    ASSERT_EQ(zb_read_into(h, du, "PT36H", 5, t, 16, &code, &status), ZB_OK);
+    char log[256] = "";
+    zb_take_log(log, sizeof log);
+    if (c.want_length == 0) {
+      EXPECT_EQ(code, 22u) << "a target too short";
+      EXPECT_NE(std::string(log).find("has length 0 but 16 is needed"), std::string::npos) << log;
+    } else {
+      EXPECT_EQ(code, 0u);
+      EXPECT_EQ(std::string(t, 16), "0000000000002412");
+    }
+    zb_close(h);
+  }
 }
 
 TEST(ReaderApiHost, RefusesWhenTheProcessRunsAHost) {

@@ -45,7 +45,7 @@ extern "C" {
 #define ZB_READER_API
 #endif
 
-#define ZB_READER_API_VERSION 1
+#define ZB_READER_API_VERSION 2
 
 /* API statuses. */
 #define ZB_OK 0
@@ -74,7 +74,8 @@ extern "C" {
  * the one host of the process: every handle open at a time must give the
  * same ones (ZB_E_OPTION otherwise). The entity settings are the handle's.
  * Zero-fill the record, set size, and set what you need; a null record
- * gives the defaults. */
+ * gives the defaults. A record of an earlier version, with that version's
+ * size, is still taken: the members it lacks get their defaults. */
 typedef struct zb_options {
   uint32_t size;                     /* sizeof(zb_options) */
   uint32_t n_host_options;           /* entries of host_options */
@@ -84,7 +85,12 @@ typedef struct zb_options {
   int32_t entity_mode;               /* mode word of the entity readers; 0: 0x100 */
   int32_t target_length;             /* entity target length 1..4096; 0: 16, 32 for intervals */
   int32_t fill_stars;                /* a reported problem fills with '*' instead of 'F' */
+  /* Version 2 (a version 1 record is ZB_OPTIONS_V1_SIZE bytes): */
+  int32_t has_entity_mode;           /* entity_mode as given, 0 included */
+  int32_t has_target_length;         /* target_length as given, 0 included (a target of no
+                                        bytes, which the readers refuse with a problem) */
 } zb_options;
+#define ZB_OPTIONS_V1_SIZE 40
 
 typedef struct zb_handle zb_handle;
 
@@ -163,6 +169,17 @@ ZB_READER_API int zb_read_field(zb_handle *h, int32_t reader, const char *text, 
 ZB_READER_API int zb_read_entity_field(zb_handle *h, int32_t reader, const char *text,
                                        size_t len, char *out, size_t out_len, uint32_t *code,
                                        uint32_t *text_len);
+/* Reads one field into a target of the caller's, for tools that show what
+ * a reader was given and what it left: the reader is handed the target as
+ * it stands, so bytes it does not write keep what the caller put there.
+ * target_len: room at target, at least 8 (a double) for a numeric reader,
+ * at least the target length for an entity reader; the reader is given 8,
+ * or the target length. *status gets the status word after the call. An
+ * entity reader's problem is reported as with zb_read_entity_field.
+ * Version 2. */
+ZB_READER_API int zb_read_into(zb_handle *h, int32_t reader, const char *text, size_t len,
+                               void *target, size_t target_len, uint32_t *code,
+                               uint32_t *status);
 /* Reads a column in one call: numeric or entity by the reader's kind. n = 0
  * is a valid empty column. Nothing is written when the call fails. */
 ZB_READER_API int zb_read_column(zb_handle *h, int32_t reader, const zb_column *col,

@@ -59,24 +59,29 @@ bool LineReader::fill() {
   }
 }
 
+bool LineReader::buffered(std::string_view *record) {
+  const char *start = buf_.data() + begin_;
+  size_t pending = end_ - begin_;
+  RecordCut cut;
+  if (next_record(start, pending, csv_, delim_, eof_, &cut)) {
+    begin_ += cut.next;
+    unterminated_ = cut.unterminated;
+    *record = std::string_view(start, cut.len);
+    return true;
+  }
+  if (pending >= kMaxRecord) {
+    // Cut here (the host's lengths are 32-bit).
+    begin_ += kMaxRecord;
+    unterminated_ = false;
+    *record = std::string_view(start, kMaxRecord);
+    return true;
+  }
+  return false;
+}
+
 bool LineReader::next(std::string_view *record) {
   for (;;) {
-    const char *start = buf_.data() + begin_;
-    size_t pending = end_ - begin_;
-    RecordCut cut;
-    if (next_record(start, pending, csv_, delim_, eof_, &cut)) {
-      begin_ += cut.next;
-      unterminated_ = cut.unterminated;
-      *record = std::string_view(start, cut.len);
-      return true;
-    }
-    if (pending >= kMaxRecord) {
-      // Cut here (the host's lengths are 32-bit).
-      begin_ += kMaxRecord;
-      unterminated_ = false;
-      *record = std::string_view(start, kMaxRecord);
-      return true;
-    }
+    if (buffered(record)) return true;
     if (!fill()) {
       if (error_ || end_ == begin_) return false;
       // At the end now: the pending bytes are the last record.

@@ -13,7 +13,8 @@ namespace isoread {
 // Reads records from a descriptor: lines, or CSV records (which may hold
 // line breaks in quotes) after set_csv. A record ends at '\n'; a '\r'
 // before it is dropped; a last line without '\n' is a record too. A record
-// stays valid until the next call.
+// stays valid until the next call of next(); buffered() leaves the records
+// before it valid.
 class LineReader {
  public:
   LineReader();
@@ -22,6 +23,9 @@ class LineReader {
   void reset(int fd, std::string_view prefix = {});
   // The next record; false at the end of the input or on a read error.
   bool next(std::string_view *record);
+  // The next record if it is whole in the buffer; false when it takes a
+  // read (next() does that) or at the end.
+  bool buffered(std::string_view *record);
   // errno of a failed read, or 0.
   int error() const { return error_; }
   // The last record had a quote left open to the end of the input.

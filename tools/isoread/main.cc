@@ -1,5 +1,6 @@
 // isoread: reads fields of text records with the informats of a module,
-// through the stand-in host, and prints what the readers made of them.
+// through the reader API of the stand-in host, and prints what the readers
+// made of them.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,36 +15,42 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "codes.h"
 #include "csv.h"
 #include "entity.h"
-#include "family.h"
-#include "host.h"
+#include "ifmblock.h"
 #include "io.h"
 #include "options.h"
 #include "progress.h"
+#include "readers.h"
 #include "render.h"
-#include "task.h"
 #include "version.h"
 
 namespace isoread {
 namespace {
 
-// Written into a target before each call, to see whether the reader wrote it.
+// The dump writes these into a target before each call, to show whether
+// and what the reader wrote.
 constexpr unsigned char kSentinel[8] = {0x01, 0x00, 0xEF, 0xBE, 0xAD, 0xDE, 0xF4, 0x7F};
+constexpr char kTextSentinel = '\x01';
 
-// A field of the command line, resolved against the module's family.
-struct Field {
-  std::string given;
-  zbhost::Informat inf;
-  int32_t pos = 0;  // 1-based column or field number; 0: after the previous
-  std::optional<EntityField> entity;  // an entity reader instead of inf.reader
-};
+// Records read together, a column of each field per reader call.
+constexpr size_t kBatch = 256;
+
+// The line breaks in some bytes: those of CSV records lie in quotes, and
+// most records have none, which memchr finds fastest.
+uint64_t line_breaks(std::string_view s) {
+  uint64_t n = 0;
+  const char *p = s.data(), *end = p + s.size();
+  while ((p = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p))))) {
+    ++n;
+    ++p;
+  }
+  return n;
+}
 
 // What one reader call was given and gave back.
 struct Result {
@@ -53,7 +60,7 @@ struct Result {
   int32_t avail = 0;
   uint32_t rc = 0;
   uint32_t status = 0;
-  alignas(8) unsigned char target[8];
+  alignas(8) unsigned char target[8];  // the dump only
   bool untouched = false;
   double value = 0;
   EntityResult ent;  // the result of an entity reader
@@ -98,8 +105,8 @@ class Counts {
       const Code &c = by_code_[i];
       *(c.problem ? render_unsigned(code, c.rc) : render_code(code, c.rc)) = 0;
       s += i ? ", " : " (";
-      s += std::string(code) + " " + (c.problem ? problem_text(c.rc) : code_text(c.rc)) + ": " +
-           std::to_string(c.n);
+      s += std::string(code) + " " + (c.problem ? zb_problem_text(c.rc) : zb_code_text(c.rc)) +
+           ": " + std::to_string(c.n);
     }
     if (!by_code_.empty()) s += ")";
     if (unterminated) s += "; " + count(unterminated, "record") + " with an unclosed quote";
@@ -128,14 +135,22 @@ class Counts {
 };
 
 // Reads the fields of records and renders what the readers made of them
-// into an Output, counting as it goes. One per thread: it holds the results
-// of the record at hand.
+// into an Output, counting as it goes. One per thread, with a handle of its
+// own. Records are read in batches: each field of the batch's records is
+// one column (spans into the records) for one call of the reader API.
 class Processor {
  public:
-  Processor(const Options &opts, const std::vector<Field> &fields)
+  // one_at_a_time: each record is read and rendered as it comes, for runs
+  // whose readers log or that dump the calls.
+  Processor(const Options &opts, const std::vector<Field> &fields, zb_handle *handle,
+            bool one_at_a_time)
       : opts_(opts),
         fields_(fields),
+        n_fields_(fields.size()),
+        handle_(handle),
+        batch_(one_at_a_time ? 1 : kBatch),
         results_(fields_.size()),
+        columns_(fields_.size()),
         csv_out_(opts.csv && (opts.mode == OutputMode::text || opts.mode == OutputMode::raw)),
         delim_(delimiter_of(opts)),
         sep_(csv_out_ || (opts.keep && opts.delimited) ? delim_ : '\t'),
@@ -143,27 +158,44 @@ class Processor {
         // puts the values of CSV output in quotes.
         quote_values_(csv_out_ && std::strchr("0123456789+-.:Te", delim_) != nullptr) {
     int32_t next = 1;
-    for (const Field &f : fields_) {
+    for (size_t i = 0; i < n_fields_; ++i) {
+      const Field &f = fields_[i];
       int32_t no = f.pos ? f.pos : next;
       if (no > max_field_) max_field_ = no;
       next = no < INT32_MAX ? no + 1 : no;
-      any_entity_ |= f.entity.has_value();
+      any_entity_ |= f.entity();
+      Column &c = columns_[i];
+      c.starts.resize(batch_);
+      c.lengths.resize(batch_);
+      c.numbers.resize(batch_);
+      c.codes.resize(batch_);
+      c.status.resize(batch_);
+      c.written.resize(batch_);
+      if (f.entity()) c.texts.resize(batch_ * static_cast<size_t>(f.target_len) + 1);
+      else c.values.resize(batch_);
     }
     token_begin_.resize(static_cast<size_t>(max_field_) + 1);
     token_end_.resize(static_cast<size_t>(max_field_) + 1);
+    records_.reserve(batch_);
+    if (!opts.csv && !opts.delimited) find_followed();
   }
 
-  // Reads one record and renders it into out. unterminated: a CSV record
-  // whose quote was left open, cut at its first line break.
-  void record(std::string_view rec, Output &out, bool unterminated = false) {
-    ++counts.records;
+  // Takes one record; when the batch is full, reads it and renders its
+  // records into out (true then). unterminated: a CSV record whose quote
+  // was left open, cut at its first line break. The records of a batch
+  // must stay where they are until it is read, in one buffer in input
+  // order (CSV: anywhere).
+  bool record(std::string_view rec, Output &out, bool unterminated = false) {
+    const size_t j = records_.size();
+    if (j == 0) base_ = rec.data();
+    records_.push_back(rec);
     if (opts_.csv) {
       split_csv(rec, delim_, static_cast<size_t>(max_field_), &cells_, &scratch_);
       uint64_t line = first_line + lines_;
-      lines_ += 1 + static_cast<uint64_t>(std::count(rec.begin(), rec.end(), '\n'));
+      lines_ += 1 + line_breaks(rec);
       if (unterminated) {
         ++counts.unterminated;
-        notes += "isoread: record " + std::to_string(first_record - 1 + counts.records) +
+        notes += "isoread: record " + std::to_string(first_record + counts.records + j) +
                  " (line " + std::to_string(line) +
                  "): a quote is not closed by the end of the input; the record was read to "
                  "the end of its line\n";
@@ -172,9 +204,9 @@ class Processor {
       split(rec);
     }
     int64_t next = 1;  // column or field number of a field without POS
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Field &f = fields_[i];
-      Result &r = results_[i];
+      Column &c = columns_[i];
       int64_t at = f.pos ? f.pos : next;
       const char *input;
       size_t len;
@@ -192,16 +224,39 @@ class Processor {
             at - 1 < static_cast<int64_t>(rec.size()) ? static_cast<size_t>(at - 1) : rec.size();
         input = rec.data() + start, len = rec.size() - start;
       }
-      r.column = static_cast<int32_t>(at);
-      r.input = input;
-      r.avail = len < INT32_MAX ? static_cast<int32_t>(len) : INT32_MAX;
-      r.width = f.inf.width >= 0 ? f.inf.width : r.avail;
-      next = opts_.csv || opts_.delimited ? at + 1 : at + r.width;
+      int32_t avail = len < INT32_MAX ? static_cast<int32_t>(len) : INT32_MAX;
+      c.numbers[j] = static_cast<int32_t>(at);
+      c.lengths[j] = avail;
+      if (opts_.csv) {
+        // The cells of a batch are copied together: a cell may be one the
+        // splitter unquoted, which the next record's split overwrites.
+        c.starts[j] = static_cast<int64_t>(cells_copy_.size());
+        cells_copy_.append(input, static_cast<size_t>(avail));
+      } else {
+        c.starts[j] = input - base_;
+      }
+      int32_t width = f.width >= 0 ? f.width : avail;
+      next = opts_.csv || opts_.delimited ? at + 1 : at + width;
       if (next > INT32_MAX) next = INT32_MAX;
-      call(f, &r);
     }
-    count_cut();
-    emit(rec, out);
+    if (records_.size() < batch_) return false;
+    flush(out);
+    return true;
+  }
+
+  // Reads the records taken so far and renders them into out.
+  void flush(Output &out) {
+    if (records_.empty()) return;
+    const char *data = opts_.csv ? cells_copy_.data() : base_;
+    if (opts_.mode != OutputMode::dump) read_columns(data);
+    for (size_t j = 0, n = records_.size(); j < n; ++j) {
+      ++counts.records;
+      for (size_t i = 0; i < n_fields_; ++i) result(i, j, data);
+      count_cut();
+      emit(records_[j], out);
+    }
+    records_.clear();
+    cells_copy_.clear();
   }
 
   Counts counts;
@@ -210,16 +265,139 @@ class Processor {
   std::string notes;          // messages for standard error, in record order
 
  private:
+  // A field of the batch's records: where the text of each lies, and what
+  // its reader made of it.
+  struct Column {
+    std::vector<int64_t> starts;   // from the batch's data
+    std::vector<int32_t> lengths;  // to the end of the record or cell
+    std::vector<int32_t> numbers;  // column or field number
+    std::vector<uint32_t> codes, status;
+    std::vector<uint8_t> written;
+    std::vector<double> values;  // numeric readers
+    std::vector<char> texts;     // entity readers: target_len bytes each
+  };
+
+  // Calls each field's reader on its column of the batch.
+  void read_columns(const char *data) {
+    for (size_t i = 0; i < n_fields_; ++i) {
+      Column &c = columns_[i];
+      zb_column col{};
+      col.data = data;
+      col.n = records_.size();
+      col.starts = c.starts.data();
+      col.lengths = c.lengths.data();
+      zb_results res{};
+      res.codes = c.codes.data();
+      res.status = c.status.data();
+      res.written = c.written.data();
+      res.values = c.values.data();
+      res.texts = c.texts.data();
+      res.text_stride = static_cast<size_t>(fields_[i].target_len);
+      if (zb_read_column(handle_, static_cast<int32_t>(i), &col, &res) != ZB_OK) {
+        // The columns are made to be read: this is a fault of isoread's.
+        std::fprintf(stderr, "isoread: reading field '%s': %s\n", fields_[i].given.c_str(),
+                     zb_last_error());
+        std::abort();
+      }
+    }
+  }
+
+  // Field i of record j, from its column, or (the dump) read here into a
+  // target of its own; counted.
+  void result(size_t i, size_t j, const char *data) {
+    const Field &f = fields_[i];
+    Column &c = columns_[i];
+    Result &r = results_[i];
+    r.column = c.numbers[j];
+    r.input = data + c.starts[j];
+    r.avail = c.lengths[j];
+    r.width = f.width >= 0 ? f.width : r.avail;
+    if (opts_.mode == OutputMode::dump) {
+      read_into(i, &r);
+    } else if (f.entity()) {
+      r.rc = c.codes[j];
+      r.status = c.status[j];
+      r.ent = {r.rc, r.status, !c.written[j], c.texts.data() + j * f.target_len,
+               static_cast<size_t>(f.target_len)};
+    } else {
+      r.rc = c.codes[j];
+      r.status = c.status[j];
+      r.untouched = !c.written[j];
+      r.value = c.values[j];
+    }
+    ++counts.fields;
+    if (f.entity()) {
+      if (r.rc != 0) counts.fail(r.rc, true);
+      else if (r.ent.untouched || r.ent.missing()) ++counts.missing;
+      else ++counts.read;
+    } else {
+      if (r.rc != 0) counts.fail(r.rc);
+      else if (r.untouched || r.missing()) ++counts.missing;
+      else ++counts.read;
+    }
+  }
+
+  // The dump's read: the target filled first, to show what the reader wrote.
+  void read_into(size_t i, Result *r) {
+    const Field &f = fields_[i];
+    const auto reader = static_cast<int32_t>(i);
+    uint32_t rc = 0, status = 0;
+    int api;
+    if (f.entity()) {
+      std::vector<char> &t = columns_[i].texts;
+      std::fill(t.begin(), t.end(), kTextSentinel);
+      api = zb_read_into(handle_, reader, r->input, static_cast<size_t>(r->avail), t.data(),
+                         t.size(), &rc, &status);
+      bool untouched = std::all_of(t.begin(), t.begin() + f.target_len,
+                                   [](char ch) { return ch == kTextSentinel; });
+      r->ent = {rc, status, untouched, t.data(), static_cast<size_t>(f.target_len)};
+    } else {
+      std::memcpy(r->target, kSentinel, sizeof r->target);
+      api = zb_read_into(handle_, reader, r->input, static_cast<size_t>(r->avail), r->target,
+                         sizeof r->target, &rc, &status);
+      r->untouched = std::memcmp(r->target, kSentinel, sizeof kSentinel) == 0;
+      std::memcpy(&r->value, r->target, sizeof r->value);
+    }
+    if (api != ZB_OK) {
+      std::fprintf(stderr, "isoread: reading field '%s': %s\n", f.given.c_str(), zb_last_error());
+      std::abort();
+    }
+    r->rc = rc;
+    r->status = status;
+  }
+
+  // Fixed columns whose every field has a width (or a position after one
+  // that has none) start in the same column in every record; whether
+  // another field starts where one ends is then known before any record.
+  void find_followed() {
+    std::vector<int64_t> columns;
+    int64_t next = 1;
+    for (const Field &f : fields_) {
+      int64_t at = f.pos ? f.pos : next;
+      if (at == 0) return;  // after a field that takes the rest of its record
+      columns.push_back(at);
+      next = f.width >= 0 ? std::min<int64_t>(at + f.width, INT32_MAX) : 0;
+    }
+    for (size_t i = 0; i < n_fields_; ++i) {
+      bool followed = false;
+      for (int64_t c : columns) followed |= c == columns[i] + fields_[i].width;
+      followed_.push_back(followed);
+    }
+  }
+
   // Counts the fields whose width ends inside non-blank text: the bytes on
   // both sides of the end are not blanks, and (fixed columns) no other field
   // starts there.
   void count_cut() {
     uint64_t n = 0;
-    for (const Result &r : results_) {
+    for (size_t i = 0; i < n_fields_; ++i) {
+      const Result &r = results_[i];
       if (r.width <= 0 || r.width >= r.avail) continue;
       if (r.input[r.width] == ' ' || r.input[r.width - 1] == ' ') continue;
       bool next_field = false;
-      if (!opts_.csv && !opts_.delimited)
+      if (!followed_.empty())
+        next_field = followed_[i];
+      else if (!opts_.csv && !opts_.delimited)
         for (const Result &o : results_) next_field |= o.column == int64_t{r.column} + r.width;
       n += !next_field;
     }
@@ -242,38 +420,6 @@ class Processor {
       ++k;
     }
     tokens_ = k;
-  }
-
-  void call(const Field &f, Result *r) {
-    ifmblock blk;
-    std::memset(&blk, 0, sizeof blk);
-    blk.width = r->width;
-    if (f.entity) {
-      blk.input = r->input;
-      blk.avail = r->avail;
-      call_entity(*f.entity, &blk, &r->ent);
-      r->rc = r->ent.rc;
-      r->status = r->ent.status;
-      ++counts.fields;
-      if (r->rc != 0) counts.fail(r->rc, true);
-      else if (r->ent.untouched || r->ent.missing()) ++counts.missing;
-      else ++counts.read;
-      return;
-    }
-    blk.decimals = f.inf.decimals;
-    blk.input = r->input;
-    blk.avail = r->avail;
-    std::memcpy(r->target, kSentinel, sizeof r->target);
-    blk.target = r->target;
-    blk.target_len = sizeof r->target;
-    r->rc = f.inf.reader(&blk);
-    r->status = blk.status;
-    r->untouched = std::memcmp(r->target, kSentinel, sizeof kSentinel) == 0;
-    std::memcpy(&r->value, r->target, sizeof r->value);
-    ++counts.fields;
-    if (r->rc != 0) counts.fail(r->rc);
-    else if (r->untouched || r->missing()) ++counts.missing;
-    else ++counts.read;
   }
 
   void emit(std::string_view rec, Output &out) {
@@ -306,7 +452,7 @@ class Processor {
   // The value of a field read without failing, not missing.
   char *render_plain(char *p, const Result &r, const Field &f) const {
     if (opts_.mode == OutputMode::raw) return render_number(p, r.value);
-    return render_iso(p, r.value, f.inf.kind);
+    return render_iso(p, r.value, f.value_kind());
   }
 
   // With --keep, the record as it came and the separator of the new columns.
@@ -323,7 +469,7 @@ class Processor {
     char *p =
         out.reserve((opts_.keep ? rec.size() + 1 : 0) + fields_.size() * (kValueRoom + 1) + 1);
     p = kept(p, rec);
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       if (i) *p++ = sep_;
       p = render_value(p, results_[i], fields_[i]);
     }
@@ -333,11 +479,11 @@ class Processor {
 
   void emit_text(std::string_view rec, Output &out) {
     out.commit(kept(out.reserve(rec.size() + 1), rec));
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Result &r = results_[i];
       char *p = out.reserve(kValueRoom + entity_room(r.ent) + 2);
       if (i) *p++ = sep_;
-      p = fields_[i].entity ? render_entity_text(p, r.ent) : render_value(p, r, fields_[i]);
+      p = fields_[i].entity() ? render_entity_text(p, r.ent) : render_value(p, r, fields_[i]);
       out.commit(p);
     }
     out.put('\n');
@@ -348,14 +494,14 @@ class Processor {
   // message of its failure.
   void emit_csv(std::string_view rec, Output &out) {
     out.commit(kept(out.reserve(rec.size() + 1), rec));
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       size_t room = kValueRoom + entity_room(r.ent) + kMessageRoom;
       if (cell_.size() < room) cell_.resize(room);
       char *p = out.reserve(2 * room + 8);
       if (i) *p++ = sep_;
-      if (f.entity) {
+      if (f.entity()) {
         if (r.rc == 0 && !r.ent.untouched && !r.ent.missing()) {
           char *end = render_entity_text(cell_.data(), r.ent);
           p = render_csv_cell(p, std::string_view(cell_.data(), end - cell_.data()), delim_);
@@ -372,9 +518,9 @@ class Processor {
         *p++ = sep_;
         if (r.rc != 0) {
           char *m = cell_.data();
-          m = append(m, f.entity ? problem_text(r.rc) : code_text(r.rc));
+          m = append(m, f.entity() ? zb_problem_text(r.rc) : zb_code_text(r.rc));
           m = append(m, " (");
-          m = f.entity ? render_unsigned(m, r.rc) : render_code(m, r.rc);
+          m = f.entity() ? render_unsigned(m, r.rc) : render_code(m, r.rc);
           *m++ = ')';
           p = render_csv_cell(p, std::string_view(cell_.data(), m - cell_.data()), delim_);
         }
@@ -390,14 +536,14 @@ class Processor {
     p = render_unsigned(p, first_record - 1 + counts.records);
     p = append(p, ", \"fields\": [");
     out.commit(p);
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       std::string_view win = r.window();
-      p = out.reserve(f.inf.display.size() * 6 + win.size() * 6 + entity_room(r.ent) + 256);
+      p = out.reserve(f.display.size() * 6 + win.size() * 6 + entity_room(r.ent) + 256);
       if (i) p = append(p, ", ");
       p = append(p, "{\"name\": \"");
-      p = render_json_text(p, f.inf.display);
+      p = render_json_text(p, f.display);
       p = append(p, "\", \"width\": ");
       p = render_unsigned(p, static_cast<uint32_t>(r.width));
       p = append(p, ", \"text\": \"");
@@ -406,9 +552,9 @@ class Processor {
       p = render_unsigned(p, r.rc);
       // The code as the text output writes it.
       p = append(p, ", \"code\": \"");
-      p = f.entity ? render_unsigned(p, r.rc) : render_code(p, r.rc);
+      p = f.entity() ? render_unsigned(p, r.rc) : render_code(p, r.rc);
       *p++ = '"';
-      if (f.entity) {
+      if (f.entity()) {
         out.commit(render_entity_json(p, r.ent));
         continue;
       }
@@ -417,7 +563,7 @@ class Processor {
         p = append(p, "null");
       } else {
         *p++ = '"';
-        p = append(p, code_text(r.rc));
+        p = append(p, zb_code_text(r.rc));
         *p++ = '"';
       }
       p = append(p, ", \"status\": ");
@@ -437,16 +583,16 @@ class Processor {
     p = render_unsigned(p, first_record - 1 + counts.records);
     *p++ = '\n';
     out.commit(p);
-    for (size_t i = 0; i < fields_.size(); ++i) {
+    for (size_t i = 0; i < n_fields_; ++i) {
       const Field &f = fields_[i];
       const Result &r = results_[i];
       std::string_view win = r.window();
-      p = out.reserve(f.given.size() + f.inf.display.size() + win.size() * 7 +
+      p = out.reserve(f.given.size() + f.display.size() + win.size() * 7 +
                        entity_room(r.ent) + 512);
       p = append(p, "  field ");
       p = render_unsigned(p, i + 1);
       p = append(p, " ");
-      p = append(p, f.inf.display);
+      p = append(p, f.display);
       p = append(p, opts_.delimited ? ": field number " : ": column ");
       p = render_unsigned(p, static_cast<uint32_t>(r.column));
       p = append(p, ", width ");
@@ -459,7 +605,7 @@ class Processor {
       p = render_hex(p, reinterpret_cast<const unsigned char *>(win.data()), win.size());
       p = append(p, "]\n    returned ");
       p = render_code(p, r.rc);
-      if (f.entity) {
+      if (f.entity()) {
         p = append(p, ", status ");
         p = render_unsigned(p, r.status);
         p = append(p, ", target ");
@@ -470,7 +616,7 @@ class Processor {
       }
       if (r.rc) {
         p = append(p, " (");
-        p = append(p, code_text(r.rc));
+        p = append(p, zb_code_text(r.rc));
         p = append(p, ")");
       }
       p = append(p, ", status ");
@@ -486,7 +632,7 @@ class Processor {
         p = append(p, " = ");
         p = render_number(p, r.value);
         p = append(p, " = ");
-        p = render_iso(p, r.value, f.inf.kind);
+        p = render_iso(p, r.value, f.value_kind());
       }
       *p++ = '\n';
       out.commit(p);
@@ -500,7 +646,14 @@ class Processor {
 
   const Options &opts_;
   const std::vector<Field> &fields_;
-  std::vector<Result> results_;
+  const size_t n_fields_;
+  zb_handle *const handle_;
+  const size_t batch_;  // records read together
+  std::vector<Result> results_;  // of the record at hand
+  std::vector<Column> columns_;
+  std::vector<std::string_view> records_;  // of the batch
+  const char *base_ = nullptr;  // the first of them: the data of their columns
+  std::string cells_copy_;      // CSV: the data of their columns
   // A message cell: the longest code text, its code and the brackets.
   static constexpr size_t kMessageRoom = 96;
 
@@ -510,6 +663,7 @@ class Processor {
   const bool quote_values_;
   int32_t max_field_ = 0;
   bool any_entity_ = false;
+  std::vector<uint8_t> followed_;  // per field, when find_followed knows it
   std::vector<size_t> token_begin_, token_end_;
   size_t tokens_ = 0;
   std::vector<std::string_view> cells_;  // of a CSV record
@@ -549,21 +703,23 @@ class Runner {
 // One thread: record by record, straight into the output buffer.
 class SerialRun : public Runner {
  public:
-  SerialRun(const Options &opts, const std::vector<Field> &fields, int out_fd,
-            ProgressLine *progress)
-      : Runner(progress), proc_(opts, fields), out_(out_fd) {
+  SerialRun(const Options &opts, const std::vector<Field> &fields, zb_handle *handle,
+            bool one_at_a_time, int out_fd, ProgressLine *progress)
+      : Runner(progress), proc_(opts, fields, handle, one_at_a_time), out_(out_fd) {
     if (opts.csv) reader_.set_csv(delimiter_of(opts));
   }
 
   bool input(int fd, const std::string &label, std::string_view prefix) override {
     reader_.reset(fd, prefix);
     std::string_view rec;
-    for (uint32_t n = 0; reader_.next(&rec); ++n) {
-      proc_.record(rec, out_, reader_.unterminated());
-      if (!proc_.notes.empty()) {
-        note(proc_.notes);
-        proc_.notes.clear();
+    for (uint32_t n = 0;; ++n) {
+      // A batch takes records while they lie in the reader's buffer, and is
+      // read before the buffer moves for more input.
+      if (!reader_.buffered(&rec)) {
+        flush();
+        if (!reader_.next(&rec)) break;
       }
+      if (proc_.record(rec, out_, reader_.unterminated())) messages();
       if (n % 1024 == 0) progress_->update(bytes_before_ + reader_.bytes_read());
     }
     bytes_before_ += reader_.bytes_read();
@@ -579,6 +735,18 @@ class SerialRun : public Runner {
   const Counts &counts() const override { return proc_.counts; }
 
  private:
+  void flush() {
+    proc_.flush(out_);
+    messages();
+  }
+  // What the records read so far have for standard error: the host's log
+  // lines, then the notes.
+  void messages() {
+    note(taken_log());
+    note(proc_.notes);
+    proc_.notes.clear();
+  }
+
   Processor proc_;
   LineReader reader_;
   Output out_;
@@ -592,9 +760,10 @@ class SerialRun : public Runner {
 // Lines of 2 GiB and more are not cut the way LineReader cuts them.
 class ParallelRun : public Runner {
  public:
-  // One worker for each entry of fields, reading those fields.
-  ParallelRun(const Options &opts, const std::vector<const std::vector<Field> *> &fields,
-              size_t block, int out_fd, ProgressLine *progress)
+  // One worker for each handle, reading the fields through it.
+  ParallelRun(const Options &opts, const std::vector<Field> &fields,
+              const std::vector<zb_handle *> &handles, size_t block, int out_fd,
+              ProgressLine *progress)
       : Runner(progress),
         opts_(opts),
         block_(block),
@@ -602,9 +771,9 @@ class ParallelRun : public Runner {
         delim_(delimiter_of(opts)),
         // CSV records are counted as they are cut: their messages name them.
         numbered_(opts.mode == OutputMode::json || opts.mode == OutputMode::dump || csv_),
-        slots_(2 * fields.size()),
+        slots_(2 * handles.size()),
         out_(out_fd) {
-    for (const std::vector<Field> *f : fields) workers_.emplace_back([this, f] { work(*f); });
+    for (zb_handle *h : handles) workers_.emplace_back([this, &fields, h] { work(fields, h); });
   }
   ~ParallelRun() override {
     {
@@ -725,7 +894,7 @@ class ParallelRun : public Runner {
       s.first = next_record_;
       s.first_line = next_line_;
       const char *p = s.in.data();
-      uint64_t lines = static_cast<uint64_t>(std::count(p, p + end, '\n'));
+      uint64_t lines = line_breaks(std::string_view(p, end));
       next_record_ += csv_ ? records : lines + (p[end - 1] != '\n');
       next_line_ += lines;
     }
@@ -752,8 +921,8 @@ class ParallelRun : public Runner {
     progress_->update(bytes_before_ + bytes_cut_);
   }
 
-  void work(const std::vector<Field> &fields) {
-    Processor proc(opts_, fields);
+  void work(const std::vector<Field> &fields, zb_handle *handle) {
+    Processor proc(opts_, fields, handle, false);
     for (;;) {
       Slot *s;
       {
@@ -776,6 +945,7 @@ class ParallelRun : public Runner {
         p += c.next;
         left -= c.next;
       }
+      proc.flush(s->out);
       std::swap(s->counts, proc.counts);
       std::swap(s->notes, proc.notes);
       {
@@ -819,7 +989,7 @@ bool needs_one_thread(const Options &opts, const std::vector<Field> &fields) {
     debug |= name == "DEBUG";
   }
   for (const Field &f : fields)
-    if (f.entity && (debug || f.entity->short_target)) return true;
+    if (f.entity() && (debug || f.short_target())) return true;
   return false;
 }
 
@@ -840,70 +1010,6 @@ size_t block_size(const Options &opts, int jobs) {
 int usage_error(const std::string &msg) {
   std::fprintf(stderr, "isoread: %s\nTry 'isoread --help'.\n", msg.c_str());
   return 2;
-}
-
-std::string module_file(const std::string &m) {
-  if (m == "zelbrant" || m == "morvista") return zbhost::module_path(m);
-  return m;
-}
-
-// Registers the family of a loaded module. A registration block the host
-// cannot allocate makes the module entry call xexit; that comes back as a
-// failure here rather than ending the run.
-std::unique_ptr<zbhost::Family> register_family(zbhost::Host &host, const zbhost::Module &module,
-                                                std::string *error) {
-  host.set_exit_returns(true);
-  auto family = zbhost::Family::load(host, module, error);
-  host.set_exit_returns(false);
-  return family;
-}
-
-// The fields of the command line resolved against one instance of the
-// module; false with *error ("field 'NAME': why") when one cannot be.
-bool resolve_fields(const Options &opts, const zbhost::Module &module,
-                    const zbhost::Family &family, std::vector<Field> *fields, std::string *error) {
-  for (const FieldSpec &spec : opts.fields) {
-    std::string why;
-    EntityField ent;
-    int found = lookup_entity(spec.name, module, opts.task, &ent, &why);
-    if (found > 0) {
-      zbhost::Informat inf;
-      inf.width = ent.width;
-      inf.display = ent.display;
-      fields->push_back({spec.given, std::move(inf), spec.pos, std::move(ent)});
-      continue;
-    }
-    std::optional<zbhost::Informat> inf;
-    if (found == 0) inf = family.lookup(spec.name, std::nullopt, &why);
-    if (!inf) {
-      *error = "field '" + spec.given + "': " + why;
-      return false;
-    }
-    fields->push_back({spec.given, std::move(*inf), spec.pos, std::nullopt});
-  }
-  return true;
-}
-
-// A private instance of the module (its own globals and GCB) for one worker
-// thread, with the fields resolved against it: threads that read through
-// one instance contend for the GCB words its host bindings write.
-struct Instance {
-  std::unique_ptr<zbhost::Module> module;
-  std::unique_ptr<zbhost::Family> family;  // goes before the module
-  std::vector<Field> fields;
-};
-
-// Null when the instance cannot be had; the worker then reads through the
-// shared one, with the same results.
-std::unique_ptr<Instance> private_instance(zbhost::Host &host, const std::string &path,
-                                           const Options &opts) {
-  auto in = std::make_unique<Instance>();
-  std::string error;
-  in->module = zbhost::Module::load_private(host, path, &error);
-  if (in->module) in->family = register_family(host, *in->module, &error);
-  if (!in->family || !resolve_fields(opts, *in->module, *in->family, &in->fields, &error))
-    return nullptr;
-  return in;
 }
 
 // One input, opened, with its header record read when there is one.
@@ -1051,23 +1157,12 @@ int run(int argc, char **argv) {
     return print_version(modules, stdout, stderr);
   }
 
-  zbhost::Host host;
-  const std::string path = module_file(opts.module);
-  auto module = zbhost::Module::load(host, path, &error);
-  if (!module) {
-    std::fprintf(stderr, "isoread: %s\n", error.c_str());  // names the file
-    return 2;
-  }
-  auto family = register_family(host, *module, &error);
-  if (!family) {
-    std::fprintf(stderr, "isoread: cannot register module %s: %s\n", opts.module.c_str(),
-                 error.c_str());
-    return 2;
-  }
-
+  // The host starts with the first handle (the module's task state set up
+  // with the task options) and ends with the last.
   std::vector<Field> fields;
-  if (!resolve_fields(opts, *module, *family, &fields, &error)) {
-    std::fprintf(stderr, "isoread: %s\n", error.c_str());
+  std::unique_ptr<Handle> handle = Handle::open(opts, &fields, &error);
+  if (!handle) {
+    std::fprintf(stderr, "isoread: %s\n", error.c_str());  // names the file or the field
     return 2;
   }
 
@@ -1084,7 +1179,6 @@ int run(int argc, char **argv) {
   if (files.empty()) files.push_back("-");
   std::unique_ptr<ProgressLine> progress = make_progress(opts, files, out_fd);
 
-  TaskScope task(host, *module, opts.task);  // ends before the module goes
   bool input_failed = false;
   // With --header the first input that opens names the columns, before any
   // reader is set up: the fields are looked up in it.
@@ -1106,21 +1200,27 @@ int run(int argc, char **argv) {
     }
   }
   {
-    int jobs = needs_one_thread(opts, fields) ? 1 : opts.jobs;
-    // Each worker reads through a module instance of its own when it can
-    // have one, and through the shared one otherwise.
-    std::vector<std::unique_ptr<Instance>> instances;
-    std::vector<const std::vector<Field> *> worker_fields;
-    for (int i = 0; jobs > 1 && i < jobs; ++i) {
-      instances.push_back(private_instance(host, path, opts));
-      worker_fields.push_back(instances.back() ? &instances.back()->fields : &fields);
+    const bool one_thread = needs_one_thread(opts, fields);
+    const int jobs = one_thread ? 1 : opts.jobs;
+    // Each worker reads through a handle of its own (which has a module
+    // instance of its own where the system allows it).
+    std::vector<std::unique_ptr<Handle>> more;
+    std::vector<zb_handle *> handles = {handle->get()};
+    for (int i = 1; i < jobs; ++i) {
+      more.push_back(Handle::open(opts, nullptr, &error));
+      if (!more.back()) {
+        std::fprintf(stderr, "isoread: %s\n", error.c_str());
+        return 2;
+      }
+      handles.push_back(more.back()->get());
     }
     std::unique_ptr<Runner> runner;
     if (jobs > 1)
-      runner = std::make_unique<ParallelRun>(opts, worker_fields, block_size(opts, jobs), out_fd,
-                                             progress.get());
+      runner = std::make_unique<ParallelRun>(opts, fields, handles, block_size(opts, jobs),
+                                             out_fd, progress.get());
     else
-      runner = std::make_unique<SerialRun>(opts, fields, out_fd, progress.get());
+      runner = std::make_unique<SerialRun>(opts, fields, handle->get(), one_thread, out_fd,
+                                           progress.get());
     Runner &r = *runner;
     auto read_input = [&](Input *in) {
       input_failed |= !r.input(in->fd, in->label, in->rest);
@@ -1146,6 +1246,7 @@ int run(int argc, char **argv) {
     }
     r.finish();
     progress->clear();
+    std::fputs(taken_log().c_str(), stderr);
     std::fprintf(stderr, "%s\n", r.counts().summary().c_str());
     if (out_fd != STDOUT_FILENO) ::close(out_fd);
     if (input_failed) return 2;

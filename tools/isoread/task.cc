@@ -85,17 +85,6 @@ bool parse_task_option(const std::string &name, const std::string &value, TaskOp
   return true;
 }
 
-TaskScope::TaskScope(zbhost::Host &host, const zbhost::Module &module, const TaskOptions &t)
-    : host_(host) {
-  for (const auto &o : t.host_options) host.set_option(o.first, o.second);
-  if (t.gmt_offset) host.set_gmt_offset(*t.gmt_offset);
-  if (auto init = module.fn<void (*)()>("uwxn8601_init")) init();
-}
-
-TaskScope::~TaskScope() {
-  if (task_context *t = host_.current_task()) host_.end_task(t);
-}
-
 const char *task_help_text() {
   return R"HELP(
 Entity readers:

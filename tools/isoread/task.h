@@ -1,6 +1,6 @@
-// The host task isoread reads in, and the settings of the entity readers:
-// host options, the local GMT offset, the mode word, the target length and
-// the fill character of reported problems.
+// The settings of the host task isoread reads in and of the entity
+// readers: host options, the local GMT offset, the mode word, the target
+// length and the fill character of reported problems.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "host.h"
 
 namespace isoread {
 
@@ -26,21 +24,6 @@ bool is_task_option(const std::string &name, bool *takes_value);
 // Applies one of them to *t; false with *error on a bad value.
 bool parse_task_option(const std::string &name, const std::string &value, TaskOptions *t,
                        std::string *error);
-
-// The module's per-task state for one run: the host options and offset are
-// set, the module's task initialisation runs at construction, and the task
-// ends (running the module's termination routine) at destruction, while the
-// module is still loaded.
-class TaskScope {
- public:
-  TaskScope(zbhost::Host &host, const zbhost::Module &module, const TaskOptions &t);
-  ~TaskScope();
-  TaskScope(const TaskScope &) = delete;
-  TaskScope &operator=(const TaskScope &) = delete;
-
- private:
-  zbhost::Host &host_;
-};
 
 // The --help section of these options.
 const char *task_help_text();

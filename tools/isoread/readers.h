@@ -1,0 +1,56 @@
+// isoread's readers: handles of the reader API (zelbrant/reader.h), one for
+// each thread that reads, with the fields of the command line looked up in
+// each, and the host's log lines, which the API keeps for its caller.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "family.h"
+#include "options.h"
+#include "zelbrant/reader.h"
+
+namespace isoread {
+
+// A field of the command line, as the reader API describes its reader.
+struct Field {
+  std::string given;
+  int32_t pos = 0;  // 1-based column or field number; 0: after the previous
+  int32_t kind = ZB_KIND_DATETIME;  // ZB_KIND_*
+  int32_t width = -1;               // -1: the rest of the record
+  int32_t target_len = 0;           // entity readers: bytes of the packed text
+  std::string display;              // "B8601DT19.", "i8601dz", "is8601dui20"
+
+  bool entity() const { return kind >= ZB_KIND_DURATION; }
+  // An entity reader given a shorter target than it writes: it logs each call.
+  bool short_target() const {
+    return entity() && target_len < (kind == ZB_KIND_INTERVAL ? 32 : 16);
+  }
+  zbhost::ValueKind value_kind() const;
+};
+
+// A handle of the reader API, closed when it goes, with every field of the
+// command line looked up in it in order: reader i is field i.
+class Handle {
+ public:
+  // Opens it on the module (zelbrant, morvista or a path) with the task
+  // options; fields, when not null, gets what the readers are. Null with
+  // *error ("field 'NAME': why" for a field) when that cannot be done.
+  static std::unique_ptr<Handle> open(const Options &opts, std::vector<Field> *fields,
+                                      std::string *error);
+  ~Handle() { zb_close(h_); }
+  Handle(const Handle &) = delete;
+  Handle &operator=(const Handle &) = delete;
+  zb_handle *get() const { return h_; }
+
+ private:
+  explicit Handle(zb_handle *h) : h_(h) {}
+  zb_handle *h_;
+};
+
+// The host's log lines (each ending in '\n') kept since the last call.
+std::string taken_log();
+
+}  // namespace isoread
