@@ -62,13 +62,13 @@ ZB_INLINE uint32_t zb_clock_value(const zb_clock &c, double *value) {
   return 0;
 }
 
-// The GMT time of day of a time (not missing) read with a required zone; rc
-// is the time reader's code: the offset added when the time was read, then a
-// negative result moved up a day and one over a day reduced modulo a day;
-// exactly 86400 stays.
-ZB_INLINE double zb_zoned_time(double local, uint32_t rc, int32_t offset) {
+// The GMT time of day of a time read with a required zone (the time reader
+// leaves the missing value whenever it fails, so a time that is not missing
+// was read): the offset added, then a negative result moved up a day and one
+// over a day reduced modulo a day; exactly 86400 stays.
+ZB_INLINE double zb_zoned_time(double local, int32_t offset) {
   double v = local;
-  if (rc == 0 && offset != 0) v += offset;
+  if (offset != 0) v += offset;
   if (v < 0.0)
     v += kDay;
   else if (v > kDay)

@@ -85,12 +85,12 @@ ZB_API uint32_t i8601_time(ifmblock *blk, int32_t flag) {
   // After the seconds a further ':' is an ordinary character.
   static const double kUnit[3] = {3600.0, 60.0, 1.0};
   static const int32_t kMax[3] = {23, 59, 59};
-  int32_t part[3] = {0, 0, 0};
   zb_clock clock;
+  int32_t *const part[3] = {&clock.hh, &clock.mm, &clock.ss};
   char sep = 0;
   for (int i = 0;;) {
-    if (read2digs(&cur, &left, &part[i]) != 0) return IFM_MALFORMED;
-    if (part[i] > kMax[i]) return 0;
+    if (read2digs(&cur, &left, part[i]) != 0) return IFM_MALFORMED;
+    if (*part[i] > kMax[i]) return 0;
     clock.unit = kUnit[i];
     if (left == 0) break;
     sep = *cur++;
@@ -104,9 +104,6 @@ ZB_API uint32_t i8601_time(ifmblock *blk, int32_t flag) {
     clock.fraction = cur;
     clock.fraction_len = left;
   }
-  clock.hh = part[0];
-  clock.mm = part[1];
-  clock.ss = part[2];
   double value;
   const uint32_t rc = zb_clock_value(clock, &value);
   store(blk, value);
@@ -165,7 +162,7 @@ ZB_API uint32_t i8601tz(ifmblock *blk) {
   if (found != 0) return found;
   const uint32_t rc = i8601_time(&work, 1);
   const double v = load(blk);
-  if (!ifm_is_missing(v)) store(blk, zb_zoned_time(v, rc, offset));
+  if (!ifm_is_missing(v)) store(blk, zb_zoned_time(v, offset));
   blk->status = work.status;
   return rc;
 }
@@ -183,7 +180,7 @@ ZB_API uint32_t i8601lz(ifmblock *blk) {
   if (found != 0) return found;
   const uint32_t rc = i8601_time(&work, 1);
   const double v = load(blk);
-  if (rc == 0 && offset != 0 && !ifm_is_missing(v)) store(blk, zb_local_time_at_gmt(v, offset));
+  if (offset != 0 && !ifm_is_missing(v)) store(blk, zb_local_time_at_gmt(v, offset));
   blk->status = work.status;
   return rc;
 }

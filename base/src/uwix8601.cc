@@ -290,7 +290,7 @@ ZB_INLINE uint32_t datetime_value(const char *date, const zb_clock &clock, const
   if (ifm_is_missing(day)) return 0;
   double time;
   const uint32_t trc = zb_clock_value(clock, &time);
-  if (trc != 0 || ifm_is_missing(time)) {
+  if (ifm_is_missing(time)) {  // out of range, or (trc) a fraction refused
     zb_store(target, ifm_missing());
     return trc;
   }
@@ -368,7 +368,7 @@ ZB_INLINE Direct direct_time(ifmblock *blk, const char *text, int32_t n, bool zo
   if (!take_clock(ctype, text, k, &clock)) return Direct::kNo;
   double v;
   *rc = zb_clock_value(clock, &v);
-  if (zone && !ifm_is_missing(v)) v = zb_zoned_time(v, *rc, z.offset);
+  if (zone && !ifm_is_missing(v)) v = zb_zoned_time(v, z.offset);
   zb_store(blk->target, v);
   blk->status = 0;
   return Direct::kDone;

@@ -486,13 +486,23 @@ Outcome run(zbhost::Host &host, const Api &api, const Case &c) {
   trace = &o.calls;
   host.clear_log();
   uint32_t rc = 0;
-  if (c.what <= 2) {
-    // The bytes the call does not set hold 0x5A rather than the host's zeros.
+  if (c.what <= 2 || c.what >= 6) {
+    // A reader on a call block. The bytes the call does not set hold 0x5A
+    // rather than the host's zeros.
     ifmblock blk = zbtest::call_block(in.data(), c.width, c.avail, target, c.target_len, 0x5A);
     blk.status = 0xC0FFEE;
     blk.task = nullptr;
-    Reader f = c.what == 0 ? api.dui : c.what == 1 ? api.pdi : api.vli;
-    rc = f(&blk, c.mode);
+    if (c.what <= 2) {
+      Reader f = c.what == 0 ? api.dui : c.what == 1 ? api.pdi : api.vli;
+      rc = f(&blk, c.mode);
+    } else {
+      blk.decimals = c.decimals;
+      blk.flags = c.flags;
+      rc = api.numeric[c.what - 6](&blk);
+      double v;
+      std::memcpy(&v, target, sizeof v);
+      o.value = rc == 0 && !ifm_is_missing(v);
+    }
     blk.input = nullptr;  // the pointers are the same by construction
     blk.target = nullptr;
     append(o.state, &blk, sizeof blk);
@@ -508,23 +518,10 @@ Outcome run(zbhost::Host &host, const Api &api, const Case &c) {
     rc = static_cast<uint32_t>(api.derive(in.data(), c.width, &a, &b, c.mode));
     append(o.state, &a, sizeof a);
     append(o.state, &b, sizeof b);
-  } else if (c.what == 5) {
+  } else {
     Rec r = c.rec;
     rc = static_cast<uint32_t>(api.bcd(&r));
     append(o.state, &r, sizeof r);
-  } else {
-    ifmblock blk = zbtest::call_block(in.data(), c.width, c.avail, target, c.target_len, 0x5A);
-    blk.status = 0xC0FFEE;
-    blk.task = nullptr;
-    blk.decimals = c.decimals;
-    blk.flags = c.flags;
-    rc = api.numeric[c.what - 6](&blk);
-    double v;
-    std::memcpy(&v, target, sizeof v);
-    o.value = rc == 0 && !ifm_is_missing(v);
-    blk.input = nullptr;
-    blk.target = nullptr;
-    append(o.state, &blk, sizeof blk);
   }
   append(o.state, &rc, sizeof rc);
   append(o.state, target, sizeof target);
