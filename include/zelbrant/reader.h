@@ -45,7 +45,7 @@ extern "C" {
 #define ZB_READER_API
 #endif
 
-#define ZB_READER_API_VERSION 2
+#define ZB_READER_API_VERSION 5
 
 /* API statuses. */
 #define ZB_OK 0
@@ -202,6 +202,30 @@ ZB_READER_API const char *zb_problem_text(uint32_t code);
  * into buf (NUL-terminated, cut to size), clears them and returns the bytes
  * they need without the NUL; 0 when there are none or no host is running. */
 ZB_READER_API size_t zb_take_log(char *buf, size_t size);
+
+/* Version 5: the catalog of readers. */
+#define ZB_READER_ZONED 1u   /* flags: the reader normalises its value to GMT */
+#define ZB_READER_LOGS  2u   /* flags: the reader may write to the host log */
+typedef struct zb_catalog_entry {
+  const char *name;         /* informat or routine name as looked up: "B8601DT", "ND8601DT", "i8601dz", "$IS860DU" */
+  const char *routine;      /* exported routine: "b8601dt" */
+  const char *modules;      /* where it is found: "zelbrant", "morvista" or "zelbrant morvista" */
+  const char *description;  /* one line: what it reads */
+  const char *example;      /* a text it reads at its default width */
+  int32_t kind;             /* ZB_KIND_* */
+  uint32_t flags;           /* ZB_READER_* */
+  int32_t min_width;        /* -1 for routines that read the whole field */
+  int32_t max_width;
+  int32_t default_width;
+  int32_t decimals;
+} zb_catalog_entry;
+/* The whole catalog: *entries points to *count static entries (never freed).
+ * Registered informats come first, in registration order (zelbrant's, then
+ * morvista's), then the exported routines that no module registers; these
+ * read each field whole by default (min_width and default_width -1,
+ * max_width the largest width a lookup takes). Returns ZB_OK, or ZB_E_NULL
+ * when a pointer is null. */
+ZB_READER_API int zb_list(const zb_catalog_entry **entries, size_t *count);
 
 #ifdef __cplusplus
 }  /* extern "C" */
