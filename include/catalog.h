@@ -157,10 +157,12 @@ constexpr bool zb_catalog_sound() {
   for (int i = 0; i < zb_catalog_count; ++i) {
     for (int j = 0; j < i; ++j)
       if (zb_catalog[i].id == zb_catalog[j].id) return false;
-    for (const zb_catalog_reg &g : {zb_catalog[i].zelbrant, zb_catalog[i].morvista})
+    for (int m = 0; m < 2; ++m) {
+      const zb_catalog_reg &g = m == 0 ? zb_catalog[i].zelbrant : zb_catalog[i].morvista;
       if (g.name && !(1 <= g.min_width && g.min_width <= g.default_width &&
                       g.default_width <= g.max_width))
         return false;
+    }
   }
   return true;
 }
