@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "catalog.h"
 #include "records.h"
 
 namespace zbhost {
@@ -15,25 +16,16 @@ constexpr int32_t kMaxInformats = 4096;  // sanity bound on a descriptor count
 // Widths a routine name may be given (the host's widths are 16-bit).
 constexpr int32_t kMaxRoutineWidth = 32767;
 
-// The module's exported readers that take a call block alone, with what
-// they store. Routines of other shapes (i8601_time, the entity informats) are
-// not callable this way.
-struct RoutineInfo {
-  const char *name;
-  ValueKind kind;
-  int32_t decimals;
-};
-constexpr RoutineInfo kRoutines[] = {
-    {"b8601da", ValueKind::date, 0},     {"b8601tm", ValueKind::time, 6},
-    {"b8601tz", ValueKind::time, 6},     {"b8601dt", ValueKind::datetime, 6},
-    {"b8601dz", ValueKind::datetime, 6}, {"b8601dn", ValueKind::datetime, 0},
-    {"b8601dj", ValueKind::datetime, 6}, {"b8601ci", ValueKind::datetime, 6},
-    {"i8601tm", ValueKind::time, 6},     {"i8601tz", ValueKind::time, 6},
-    {"i8601lz", ValueKind::time, 6},     {"i8601da", ValueKind::date, 0},
-    {"i8601dn", ValueKind::datetime, 0}, {"i8601dt", ValueKind::datetime, 6},
-    {"i8601dz", ValueKind::datetime, 6}, {"zifmymd", ValueKind::date, 0},
-    {"zifmtim", ValueKind::time, 6},
-};
+// The module's exported readers that take a call block alone are the
+// catalog's numeric readers; routines of other shapes (i8601_time, the
+// entity informats) are not callable this way.
+ValueKind value_kind(const zb_catalog_row &r) {
+  switch (r.kind) {
+    case ZB_CATALOG_KIND_DATE: return ValueKind::date;
+    case ZB_CATALOG_KIND_TIME: return ValueKind::time;
+    default: return ValueKind::datetime;
+  }
+}
 
 char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -48,9 +40,9 @@ bool same_name(std::string_view a, std::string_view b) {
 // Routine names are symbols: exact, in lower case. Folding them would let a
 // registered name of the other deliverable (B8601DT in morvista) pass
 // silently as a routine with other width rules.
-const RoutineInfo *find_routine(std::string_view name) {
-  for (const RoutineInfo &r : kRoutines)
-    if (name == r.name) return &r;
+const zb_catalog_row *find_routine(std::string_view name) {
+  for (const zb_catalog_row &r : zb_catalog)
+    if (!zb_catalog_entity(r) && name == r.routine) return &r;
   return nullptr;
 }
 
@@ -111,15 +103,17 @@ std::unique_ptr<Family> Family::load(Host &host, const Module &module, std::stri
       return fail("descriptor " + r.name + " has inconsistent widths");
     r.reader = reinterpret_cast<ifm_reader>(tab->readers[i]);
     if (!r.reader) return fail("reader table has no reader for " + r.name);
-    // What the reader stores follows from which exported routine it is.
-    r.kind = r.decimals == 0 ? ValueKind::date : ValueKind::datetime;
-    for (const RoutineInfo &ri : kRoutines) {
-      if (module.symbol(ri.name) == reinterpret_cast<void *>(r.reader)) {
-        r.routine = ri.name;
-        r.kind = ri.kind;
+    // What the reader stores follows from which exported routine it is; a
+    // reader the catalog does not know cannot be given a kind.
+    for (const zb_catalog_row &c : zb_catalog) {
+      if (!zb_catalog_entity(c) && module.symbol(c.routine) == reinterpret_cast<void *>(r.reader)) {
+        r.routine = c.routine;
+        r.kind = value_kind(c);
         break;
       }
     }
+    if (r.routine.empty())
+      return fail("the reader of " + r.name + " is no exported routine of the reader catalog");
     fam->informats_.push_back(std::move(r));
   }
   return fam;
@@ -142,8 +136,8 @@ std::string Family::known_names() const {
   std::string s = "informats of " + module_name_ + ":";
   for (const Registered &r : informats_) s += " " + r.name;
   s += "; exported readers:";
-  for (const RoutineInfo &ri : kRoutines)
-    if (module_->symbol(ri.name)) s += std::string(" ") + ri.name;
+  for (const zb_catalog_row &c : zb_catalog)
+    if (!zb_catalog_entity(c) && module_->symbol(c.routine)) s += std::string(" ") + c.routine;
   return s;
 }
 
@@ -161,7 +155,7 @@ std::optional<Informat> Family::lookup(std::string_view name, std::optional<int3
   if (!s.empty() && s.front() == '@') s = {};  // one '@' at most
   // The whole text may be a name; otherwise its trailing digits are a width.
   const Registered *reg = find(s);
-  const RoutineInfo *routine = reg ? nullptr : find_routine(s);
+  const zb_catalog_row *routine = reg ? nullptr : find_routine(s);
   std::optional<int64_t> named_width;
   std::string width_text;  // as given, for messages
   if (!reg && !routine) {
@@ -178,7 +172,7 @@ std::optional<Informat> Family::lookup(std::string_view name, std::optional<int3
       routine = reg ? nullptr : find_routine(s);
     }
   }
-  if (routine && !module_->symbol(routine->name)) routine = nullptr;
+  if (routine && !module_->symbol(routine->routine)) routine = nullptr;
   if (!reg && !routine) return fail("unknown informat '" + given + "' (" + known_names() + ")");
 
   if (named_width && width && *named_width != *width)
@@ -200,13 +194,13 @@ std::optional<Informat> Family::lookup(std::string_view name, std::optional<int3
     return f;
   }
   if (w && (*w < 1 || *w > kMaxRoutineWidth))
-    return fail("width " + width_text + " is out of range for " + routine->name + ": 1 to " +
+    return fail("width " + width_text + " is out of range for " + routine->routine + ": 1 to " +
                 decimal(kMaxRoutineWidth));
-  f.reader = reinterpret_cast<ifm_reader>(module_->symbol(routine->name));
+  f.reader = reinterpret_cast<ifm_reader>(module_->symbol(routine->routine));
   f.width = w ? static_cast<int32_t>(*w) : -1;
   f.decimals = routine->decimals;
-  f.kind = routine->kind;
-  f.display = std::string(routine->name) + (w ? decimal(*w) : "");
+  f.kind = value_kind(*routine);
+  f.display = std::string(routine->routine) + (w ? decimal(*w) : "");
   return f;
 }
 

@@ -173,3 +173,53 @@ TEST(Catalog, EveryEntryReadsItsExampleThroughTheApi) {
 }
 
 }  // namespace
+
+namespace {
+
+// The kinds and decimals the host has always given the exported numeric
+// readers, and the ids the fuzz inputs select them by: the catalog keeps
+// them, and holds no other numeric reader.
+TEST(Catalog, NumericRoutinesKindsAndIds) {
+  struct Want {
+    const char *routine;
+    int id;
+    int32_t kind;
+    int16_t decimals;
+  } want[] = {
+      {"b8601da", 0, ZB_KIND_DATE, 0},      {"b8601tm", 1, ZB_KIND_TIME, 6},
+      {"b8601tz", 2, ZB_KIND_TIME, 6},      {"b8601dt", 3, ZB_KIND_DATETIME, 6},
+      {"b8601dz", 4, ZB_KIND_DATETIME, 6},  {"b8601dn", 5, ZB_KIND_DATETIME, 0},
+      {"b8601dj", 6, ZB_KIND_DATETIME, 6},  {"b8601ci", 7, ZB_KIND_DATETIME, 6},
+      {"i8601tm", 8, ZB_KIND_TIME, 6},      {"i8601tz", 9, ZB_KIND_TIME, 6},
+      {"i8601lz", 10, ZB_KIND_TIME, 6},     {"i8601da", 11, ZB_KIND_DATE, 0},
+      {"i8601dn", 12, ZB_KIND_DATETIME, 0}, {"i8601dt", 13, ZB_KIND_DATETIME, 6},
+      {"i8601dz", 14, ZB_KIND_DATETIME, 6}, {"zifmymd", 15, ZB_KIND_DATE, 0},
+      {"zifmtim", 16, ZB_KIND_TIME, 6},
+  };
+  size_t numeric = 0;
+  for (const zb_catalog_row &r : zb_catalog) numeric += !zb_catalog_entity(r);
+  EXPECT_EQ(numeric, std::size(want));
+  for (const Want &w : want) {
+    SCOPED_TRACE(w.routine);
+    const zb_catalog_row *r = zb_catalog_find(w.routine);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->id, w.id);
+    EXPECT_EQ(r->kind, w.kind);
+    EXPECT_EQ(r->decimals, w.decimals);
+    EXPECT_EQ(zb_catalog_by_id(w.id), r);
+  }
+  struct Entity {
+    const char *routine;
+    int id;
+  } entities[] = {{"is8601dui", 17}, {"is8601pdi", 18}, {"is8601vli", 19}};
+  for (const Entity &e : entities) {
+    const zb_catalog_row *r = zb_catalog_find(e.routine);
+    ASSERT_NE(r, nullptr) << e.routine;
+    EXPECT_TRUE(zb_catalog_entity(*r));
+    EXPECT_EQ(r->id, e.id) << e.routine;
+  }
+  EXPECT_EQ(zb_catalog_find("i8601_time"), nullptr);
+  EXPECT_EQ(zb_catalog_by_id(20), nullptr);
+}
+
+}  // namespace
