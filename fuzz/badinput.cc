@@ -97,19 +97,21 @@ void numeric_table(const char *title, const std::vector<std::pair<const char *, 
 
 void entity_table(zbhost::Host &host, const zbfuzz::Api &a) {
   std::printf("\nEntity informats (mode word 0, target of 32 characters) and the scanner:\n\n"
-              "| class | field | is8601dui | is8601pdi | is8601vli | read_date_or_duration |\n"
-              "|---|---|---|---|---|---|\n");
+              "| class | field |");
+  std::string rule = "|---|---|";
+  for (const zb_catalog_row &r : zb_catalog)
+    if (zb_catalog_entity(r)) std::printf(" %s |", r.routine), rule += "---|";
+  std::printf(" read_date_or_duration |\n%s---|\n", rule.c_str());
   for (const Sample &s : samples()) {
     const zbfuzz::Field f = field_of(s);
     std::printf("| %s | %s |", s.klass, shown(s, f).c_str());
-    for (int r = 0; r < 3; ++r) {
+    for (int i = 0; i < zb_catalog_count; ++i) {
+      if (!a.entity[i]) continue;
       zbfuzz::Call call(f, 32, false);
       host.clear_log();
-      const uint32_t rc = r == 0   ? a.is8601dui(&call.blk, 0)
-                          : r == 1 ? a.is8601pdi(&call.blk, 0)
-                                   : a.is8601vli(&call.blk, 0);
+      const uint32_t rc = a.entity[i](&call.blk, 0);
       const std::string t = call.target_bytes();
-      const size_t n = r == 2 ? 32 : 16;
+      const size_t n = zb_catalog[i].kind == ZB_CATALOG_KIND_INTERVAL ? 32 : 16;
       std::string w = static_cast<uint8_t>(t[0]) == zbfuzz::kCanary ? "-" : t.substr(0, n);
       std::string text;
       if (w != "-") text = zbhost::packed_text(w);
@@ -143,14 +145,15 @@ int main() {
               "Cells: the return code (host codes by their low 16 bits, hexadecimal), then the "
               "target: `-` untouched, `.` the missing value, else the value stored. Local GMT "
               "offset +01:00.\n");
-  numeric_table("Registered readers:",
-                {{"b8601da", a.basic[0]}, {"b8601tm", a.basic[1]}, {"b8601tz", a.basic[2]},
-                 {"b8601dt", a.basic[3]}, {"b8601dz", a.basic[4]}, {"b8601dn", a.basic[5]},
-                 {"b8601dj", a.basic[6]}, {"b8601ci", a.basic[7]}});
-  numeric_table("Extended readers:",
-                {{"i8601da", a.i8601da}, {"i8601dn", a.i8601dn}, {"i8601tm", a.i8601tm},
-                 {"i8601tz", a.i8601tz}, {"i8601lz", a.i8601lz}, {"i8601dt", a.i8601dt},
-                 {"i8601dz", a.i8601dz}, {"zifmymd", a.zifmymd}, {"zifmtim", a.zifmtim}});
+  // The catalog's numeric readers: the registered ones, then the others.
+  std::vector<std::pair<const char *, ifm_reader>> registered, others;
+  for (int i = 0; i < zb_catalog_count; ++i) {
+    const zb_catalog_row &r = zb_catalog[i];
+    if (zb_catalog_entity(r)) continue;
+    (r.zelbrant.name || r.morvista.name ? registered : others).emplace_back(r.routine, a.numeric[i]);
+  }
+  numeric_table("Registered readers:", registered);
+  numeric_table("Extended readers:", others);
   entity_table(host, a);
   host.clear_log();
   return 0;

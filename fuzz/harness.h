@@ -2,7 +2,10 @@
 //
 // One input drives one call: a five-byte header chooses the routine, the
 // width, the available length, the target length and the mode; the rest is
-// the field. The field's window (min(width, available length) bytes) is held
+// the field. Readers are chosen by their stable id in the reader catalog
+// (other routines by ids of their target's own, from 0x80), so a saved
+// input keeps its routine whatever is added; an id that names nothing runs
+// nothing. The field's window (min(width, available length) bytes) is held
 // so that its last byte is followed by an inaccessible page, and the target
 // is fenced the same way, with canary bytes in front. Every call is made in
 // both modules, and each result is checked against properties that hold for
@@ -28,6 +31,7 @@
 #include "support/call_block.h"
 #include "support/entity_record.h"
 #include "support/guard.h"
+#include "support/module_api.h"
 
 namespace zbfuzz {
 
@@ -103,86 +107,8 @@ inline char *Fenced::map_slot() {
 
 // --- the routines of one module -----------------------------------------------
 
-struct Api {
-  // Registered readers, in the order of kBasicNames.
-  ifm_reader basic[8];
-  ifm_reader i8601tm, i8601tz, i8601lz, i8601da, i8601dn, i8601dt, i8601dz;
-  uint32_t (*i8601_time)(ifmblock *, int32_t);
-  uint32_t (*i8601_datetime)(ifmblock *, int32_t);
-  int32_t (*date_ok)(const char *, int32_t);
-  int32_t (*read2digs)(const char **, int32_t *, int32_t *);
-  uint32_t (*get_time_offset)(int32_t, const ifmblock *, ifmblock *, int32_t *);
-  ifm_reader zifmymd, zifmtim;
-  int32_t (*zifmgmd)(task_context *, const char *, int32_t, double *, double *, double *);
-  int32_t (*read_date_or_duration)(const char *, int32_t, Record *, int32_t, int32_t);
-  int32_t (*convert_to_bcd)(Record *);
-  int32_t (*derive_interval)(const char *, int32_t, Record *, Record *, int32_t);
-  uint32_t (*is8601dui)(ifmblock *, int32_t);
-  uint32_t (*is8601pdi)(ifmblock *, int32_t);
-  uint32_t (*is8601vli)(ifmblock *, int32_t);
-  uint32_t (*n8601prob)(ifmblock *, int32_t, int32_t);
-  void (*uwxn8601_init)(void);
-  int32_t (*vzsntl)(const void *, int64_t, int32_t);
-  int32_t (*wzstnot)(const void *, int32_t, int32_t);
-  int32_t (*wzstpos)(const void *, int32_t, int32_t);
-  int32_t (*vzstl)(const void *, int64_t, const uint8_t *);
-  int32_t (*wzstlen)(const char *);
-  int32_t (*wzstrip)(const void *, int32_t);
-  int32_t (*wzbcup)(const void *, const void *, int32_t);
-  void (*wzstjls)(char *, int32_t, int32_t, int32_t *, int32_t *);
-  uint32_t (*wzclchr)(int64_t, char *, int32_t);
-};
-
-inline const char *const kBasicNames[8] = {"b8601da", "b8601tm", "b8601tz", "b8601dt",
-                                           "b8601dz", "b8601dn", "b8601dj", "b8601ci"};
-
-// Fills api from a loaded module; false (with the missing name) when a
-// routine is not exported.
-inline bool bind_api(const zbhost::Module &m, Api *api, std::string *missing) {
-  bool ok = true;
-  auto get = [&](auto &slot, const char *name) {
-    void *p = m.symbol(name);
-    if (!p) {
-      ok = false;
-      *missing += std::string(name) + " ";
-    }
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(p);
-  };
-  for (int i = 0; i < 8; ++i) get(api->basic[i], kBasicNames[i]);
-  get(api->i8601tm, "i8601tm");
-  get(api->i8601tz, "i8601tz");
-  get(api->i8601lz, "i8601lz");
-  get(api->i8601da, "i8601da");
-  get(api->i8601dn, "i8601dn");
-  get(api->i8601dt, "i8601dt");
-  get(api->i8601dz, "i8601dz");
-  get(api->i8601_time, "i8601_time");
-  get(api->i8601_datetime, "i8601_datetime");
-  get(api->date_ok, "date_ok");
-  get(api->read2digs, "read2digs");
-  get(api->get_time_offset, "get_time_offset");
-  get(api->zifmymd, "zifmymd");
-  get(api->zifmtim, "zifmtim");
-  get(api->zifmgmd, "zifmgmd");
-  get(api->read_date_or_duration, "read_date_or_duration");
-  get(api->convert_to_bcd, "convert_to_bcd");
-  get(api->derive_interval, "derive_interval");
-  get(api->is8601dui, "is8601dui");
-  get(api->is8601pdi, "is8601pdi");
-  get(api->is8601vli, "is8601vli");
-  get(api->n8601prob, "n8601prob");
-  get(api->uwxn8601_init, "uwxn8601_init");
-  get(api->vzsntl, "vzsntl");
-  get(api->wzstnot, "wzstnot");
-  get(api->wzstpos, "wzstpos");
-  get(api->vzstl, "vzstl");
-  get(api->wzstlen, "wzstlen");
-  get(api->wzstrip, "wzstrip");
-  get(api->wzbcup, "wzbcup");
-  get(api->wzstjls, "wzstjls");
-  get(api->wzclchr, "wzclchr");
-  return ok;
-}
+// The routines of one module, bound once by name (tests/support).
+using Api = zbtest::ModuleApi;
 
 // The host and both modules (0 zelbrant, 1 morvista).
 struct Env {
@@ -195,7 +121,9 @@ struct Env {
 // diagnostics on in the current task of both modules.
 inline bool prepare(Env *env, const zbhost::Module &zel, const zbhost::Module &mor,
                     std::string *error) {
-  if (!bind_api(zel, &env->api[0], error) || !bind_api(mor, &env->api[1], error)) return false;
+  if (!zbtest::bind_module(zel, &env->api[0], error) ||
+      !zbtest::bind_module(mor, &env->api[1], error))
+    return false;
   env->host->set_gmt_offset(3600.0);
   env->host->set_option("DEBUG", "n8601diag");
   env->host->capture_log(true);

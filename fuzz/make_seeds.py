@@ -33,6 +33,12 @@ INTERVALS = ["2011-09-09/P1M", "P1M/2011-09-09", "2011-01-01/2011-12-31",
              "2012-02-29/P1Y", "2011-12-31/2011-01-01", "P1D/P1D", " 2011/2012 ", "--/P1D",
              "2011-09-09T12:30:45.5/PT0.5S", "R2/2011/P1Y"]
 MODES = [0, 1, 2, 3, 4]  # 0x80, 0x100, 0x200, 0, anything
+# The first header byte holds the routine's stable id: the reader catalog's
+# id (include/catalog.h), or an id of the target's own from 0x80.
+BASIC = list(range(8))  # b8601da .. b8601ci
+EXTENDED = [8, 9, 10, 11, 12, 13, 14, 0x80, 0x81, 0x82, 0x83, 0x84]  # i8601tm .. get_time_offset
+CALENDAR = [15, 16, 0x80]  # zifmymd, zifmtim, zifmgmd
+ENTITY = DUI, PDI, VLI = 17, 18, 19  # the entity readers; the last header byte picks the mode
 # Fractions of more than three digits, with leading zeros, all nines, beyond
 # 64 bits, in basic notation, and a second number in the fraction slot.
 FRACTIONS = ["2011-09-09T12:30:45.069178", "2011-09-09T12:30.0691", "2011-09-09T12,00049",
@@ -53,34 +59,37 @@ def seeds():
     numeric = DATES + TIMES + DATETIMES
     for i, text in enumerate(numeric):
         for r in range(8):
-            out["basic"].append(bytes([r, 0, 0, 0, 0]) + text.encode("latin-1"))
+            out["basic"].append(bytes([BASIC[r], 0, 0, 0, 0]) + text.encode("latin-1"))
         for r in range(12):
             if (i + r) % 2 == 0 or r < 9:
-                out["extended"].append(bytes([r, 0, 0, 0, i % 2]) + text.encode("latin-1"))
+                out["extended"].append(bytes([EXTENDED[r], 0, 0, 0, i % 2]) + text.encode("latin-1"))
         for r in range(3):
-            out["calendar"].append(bytes([r, 0, 0, 0, 3 if i % 2 else 0]) + text.encode("latin-1"))
+            out["calendar"].append(bytes([CALENDAR[r], 0, 0, 0, 3 if i % 2 else 0]) + text.encode("latin-1"))
     for text in DATES + ["09/09/2011", "9/9/11", "090911", "11/09/09", "12:30", "12:30:45 PM",
                          "1230", "12:30AM", "2011.09.09"]:
-        out["calendar"].append(bytes([0, 0, 0, 0, 2]) + text.encode())
-        out["calendar"].append(bytes([2, 0, 0, 0, 6]) + text.encode())
+        out["calendar"].append(bytes([CALENDAR[0], 0, 0, 0, 2]) + text.encode())
+        out["calendar"].append(bytes([CALENDAR[2], 0, 0, 0, 6]) + text.encode())
     for text in DURATIONS:
         for m in MODES:
             out["scanner"].append(bytes([m | 8 * (m % 2), 0, 0, 0, 0]) + text.encode())
         for r in range(2):
-            out["entity"].append(bytes([r + 4 * (len(text) % 5), 0, 0, 16 + 4 * r, 0]) + text.encode())
+            # The readers and modes these seeds have always run (once chosen
+            # by sel % 3 and sel >> 2 of sel = r + 4 * k).
+            k = len(text) % 5
+            out["entity"].append(bytes([ENTITY[(r + 4 * k) % 3], 0, 0, 16 + 4 * r, k]) + text.encode())
     for text in FRACTIONS:
         for m in [0, 3]:
             out["scanner"].append(bytes([m, 0, 0, 0, 0]) + text.encode())
             out["interval"].append(bytes([m, 0, 0, 0, 0]) + text.encode())
-        out["entity"].append(bytes([1, 0, 0, 16, 0]) + text.encode())
+        out["entity"].append(bytes([PDI, 0, 0, 16, 0]) + text.encode())
     for text in INTERVALS + DURATIONS[:8]:
         for m in MODES:
             out["interval"].append(bytes([m, 0, 0, 0, 0]) + text.encode())
-        out["entity"].append(bytes([2, 0, 0, 32, 0]) + text.encode())
-        out["entity"].append(bytes([2 + 4, 0, 0, 40, 0]) + text.encode())
+        out["entity"].append(bytes([VLI, 0, 0, 32, 0]) + text.encode())
+        out["entity"].append(bytes([DUI, 0, 0, 40, 1]) + text.encode())
     for tl in [15, 31, 0, 0xFE, 0xFF]:
-        out["entity"].append(bytes([0, 0, 0, tl, 0]) + b"P1Y")
-        out["entity"].append(bytes([2, 0, 0, tl, 0]) + b"2011/P1Y")
+        out["entity"].append(bytes([DUI, 0, 0, tl, 0]) + b"P1Y")
+        out["entity"].append(bytes([VLI, 0, 0, tl, 0]) + b"2011/P1Y")
     for code in list(range(0, 29)) + [200]:
         out["prob"].append(bytes([code % 2, 0, 0, 16, code]) + b"2011-99-99")
     for r in range(9):

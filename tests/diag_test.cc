@@ -10,6 +10,7 @@
 
 #include "support/call_block.h"
 #include "support/fixture.h"
+#include "support/module_api.h"
 
 namespace {
 
@@ -18,17 +19,9 @@ using zbtest::GuardedField;
 constexpr uint32_t kProblem = 0x8001D825u;
 constexpr size_t kOffset = 28;  // offset text within the slot
 
-using init_fn = void (*)();
-using term_fn = int32_t (*)();
-using offset_fn = const char *(*)(const ifmblock *);
-using prob_fn = uint32_t (*)(ifmblock *, int32_t, int32_t);
+using zbtest::bind_module;
+using zbtest::ModuleApi;
 
-struct Api {
-  init_fn init;
-  term_fn term;
-  offset_fn offset;
-  prob_fn prob;
-};
 
 std::string formatting(const char *msg) { return std::string("Problem with formatting: ") + msg + "."; }
 std::string field_line(const std::string &field, const char *msg) {
@@ -72,9 +65,10 @@ class DiagTest : public zbtest::ModuleTest {
   void SetUp() override {
     ModuleTest::SetUp();
     if (HasFatalFailure()) return;
-    for (bool m : {false, true})
-      api_[m] = Api{fn<init_fn>("uwxn8601_init", m), fn<term_fn>("uwxn8601_term", m),
-                    fn<offset_fn>("get_gmt_offsetc", m), fn<prob_fn>("n8601prob", m)};
+    for (bool m : {false, true}) {
+      std::string missing;
+      ASSERT_TRUE(bind_module(m ? *mor : *zel, &api_[m], &missing)) << missing;
+    }
     first_ = host->current_task();
   }
   // Tasks end while the modules are loaded: ending one runs their routines.
@@ -83,7 +77,7 @@ class DiagTest : public zbtest::ModuleTest {
     ModuleTest::TearDown();
   }
 
-  const Api &api(bool morvista = false) { return api_[morvista]; }
+  const ModuleApi &api(bool morvista = false) { return api_[morvista]; }
 
   task_context *enter_task() {
     task_context *t = host->new_task();
@@ -96,7 +90,7 @@ class DiagTest : public zbtest::ModuleTest {
   void task_with_debug(std::optional<std::string> debug, bool morvista = false) {
     enter_task();
     set_debug(debug);
-    api(morvista).init();
+    api(morvista).uwxn8601_init();
   }
 
   void set_debug(const std::optional<std::string> &debug) {
@@ -109,13 +103,13 @@ class DiagTest : public zbtest::ModuleTest {
   std::string offset(task_context *t = nullptr, bool morvista = false) {
     ifmblock blk{};
     blk.task = t;
-    return std::string(api(morvista).offset(&blk), 6);
+    return std::string(api(morvista).get_gmt_offsetc(&blk), 6);
   }
 
   // The slot bytes, found through the offset text's place in the slot.
   const uint8_t *slot(bool morvista = false) {
     ifmblock blk{};
-    return reinterpret_cast<const uint8_t *>(api(morvista).offset(&blk)) - kOffset;
+    return reinterpret_cast<const uint8_t *>(api(morvista).get_gmt_offsetc(&blk)) - kOffset;
   }
 
   // n8601prob on the field "abc" with a target of 8 bytes.
@@ -128,7 +122,7 @@ class DiagTest : public zbtest::ModuleTest {
     blk.avail = 3;
     blk.target = target;
     blk.target_len = 8;
-    return api(morvista).prob(&blk, fill, code);
+    return api(morvista).n8601prob(&blk, fill, code);
   }
 
   // The bytes of the name-table entry that key is bound to, or null.
@@ -140,7 +134,7 @@ class DiagTest : public zbtest::ModuleTest {
     return rc == 0 ? table[handle >> 16][handle & 0xFFFF] : nullptr;
   }
 
-  Api api_[2];
+  ModuleApi api_[2];
   task_context *first_ = nullptr;
   std::vector<task_context *> tasks_;
 };
@@ -177,7 +171,7 @@ TEST_F(DiagTest, SwitchStaysOnOnceSet) {
   for (std::optional<std::string> later : {std::optional<std::string>{"N8601DIA"},
                                            std::optional<std::string>{}}) {
     set_debug(later);
-    api().init();
+    api().uwxn8601_init();
     EXPECT_EQ(slot()[0], 1);
   }
 }
@@ -206,7 +200,7 @@ TEST_F(DiagTest, OffsetText) {
   for (const Row &r : rows) {
     SCOPED_TRACE(r.why);
     host->set_gmt_offset(r.seconds);
-    api().init();  // a later init rewrites the text
+    api().uwxn8601_init();  // a later init rewrites the text
     EXPECT_EQ(offset(), r.text);
   }
 }
@@ -214,10 +208,10 @@ TEST_F(DiagTest, OffsetText) {
 TEST_F(DiagTest, OffsetOfTheBlocksTask) {
   task_context *a = enter_task();
   host->set_gmt_offset(-3600);
-  api().init();
+  api().uwxn8601_init();
   task_context *b = enter_task();
   host->set_gmt_offset(7200);
-  api().init();
+  api().uwxn8601_init();
   task_context *none = host->new_task();
   tasks_.push_back(none);
   EXPECT_EQ(offset(a), "-01:00");
@@ -295,7 +289,7 @@ TEST_F(DiagTest, OnceOnlyCodesAndTheirReset) {
       field_line("abc", "an element was out of range"),
   };
   EXPECT_EQ(host->log(), expect);
-  api().init();
+  api().uwxn8601_init();
   for (int i = 1; i <= 27; ++i) EXPECT_EQ(slot()[i], 0) << "marker " << i << " cleared";
   host->clear_log();
   prob(22);
@@ -338,7 +332,7 @@ TEST_F(DiagTest, FillStatusAndResult) {
     GuardedField field("abc");
     ifmblock blk = zbtest::call_block(field.data(), r.width, 3, target.data(), r.target_len);
     blk.status = 0xABCD;
-    EXPECT_EQ(api().prob(&blk, r.fill, r.code), r.rc);
+    EXPECT_EQ(api().n8601prob(&blk, r.fill, r.code), r.rc);
     int32_t n = r.n < 0 ? 0 : r.n;
     std::string want = std::string(static_cast<size_t>(n), r.ch) +
                        std::string(static_cast<size_t>(r.target_len - n), '.');
@@ -372,7 +366,7 @@ TEST_F(DiagTest, FieldLoggedWithinItsLength) {
     ifmblock blk = zbtest::call_block(r.null_input ? nullptr : field.data(),
                                       std::string_view(r.why).starts_with("width") ? 2 : 1000,
                                       r.avail, target, 4);
-    api().prob(&blk, 0, 2);
+    api().n8601prob(&blk, 0, 2);
     EXPECT_EQ(host->log(),
               std::vector<std::string>{field_line(r.shown, "number not found where expected")});
   }
@@ -381,11 +375,11 @@ TEST_F(DiagTest, FieldLoggedWithinItsLength) {
 TEST_F(DiagTest, TasksKeepSeparateSlots) {
   task_context *a = enter_task();
   set_debug("N8601DIAG");
-  api().init();
+  api().uwxn8601_init();
   const uint8_t *slot_a = slot();
   task_context *b = enter_task();
   set_debug(std::nullopt);
-  api().init();
+  api().uwxn8601_init();
   EXPECT_NE(slot(), slot_a);
   prob(7);
   EXPECT_TRUE(host->log().empty()) << "b has diagnostics off";
@@ -395,7 +389,7 @@ TEST_F(DiagTest, TasksKeepSeparateSlots) {
   EXPECT_EQ(host->log().size(), 1u);
   host->switch_task(b);
   set_debug("N8601DIAG");
-  api().init();
+  api().uwxn8601_init();
   prob(22);
   EXPECT_EQ(host->log().size(), 2u) << "a's marker is not b's";
   host->switch_task(a);
@@ -406,9 +400,9 @@ TEST_F(DiagTest, TasksKeepSeparateSlots) {
 TEST_F(DiagTest, DeliverablesKeepSeparateSlotsUnderOwnKeys) {
   enter_task();
   set_debug("N8601DIAG");
-  api(false).init();
+  api(false).uwxn8601_init();
   set_debug(std::nullopt);
-  api(true).init();
+  api(true).uwxn8601_init();
   EXPECT_EQ(bound("__FMT_ZELBRANT"), slot(false));
   EXPECT_EQ(bound("__FMT_MORVISTA"), slot(true));
   EXPECT_NE(slot(false), slot(true));
@@ -433,8 +427,8 @@ TEST_F(DiagTest, SlotsReleasedWhenTasksEnd) {
     host->switch_task(t);
     uint64_t token = 0;
     vir2g(probe_term, &token, t->names, host->pidb());
-    api(false).init();
-    api(true).init();
+    api(false).uwxn8601_init();
+    api(true).uwxn8601_init();
     ASSERT_EQ(host->live_blocks(), base + 2);
     host->switch_task(first_);
     g_live_at_probe = -1;
@@ -466,13 +460,13 @@ TEST_F(DiagTest, SlotMadeAgainAfterReleaseGoesAtTaskEnd) {
   {
     VectorPatch patch(host->gcb_ptr(), 0, 76, reinterpret_cast<gcb_entry>(counting_vir2g));
     g_vir2g_calls = 0;
-    api().init();
+    api().uwxn8601_init();
     ASSERT_EQ(host->live_blocks(), base + 1);
     for (int i = 0; i < 1000; ++i) {
-      ASSERT_EQ(api().term(), 0);
+      ASSERT_EQ(api().uwxn8601_term(), 0);
       ASSERT_EQ(host->live_blocks(), base) << "cycle " << i;
       ASSERT_EQ(offset(), "      ");
-      api().init();
+      api().uwxn8601_init();
       ASSERT_EQ(host->live_blocks(), base + 1) << "cycle " << i;
       ASSERT_NE(offset(), "      ");
     }
@@ -490,14 +484,14 @@ TEST_F(DiagTest, SlotMadeAgainAfterReleaseGoesAtTaskEnd) {
 TEST_F(DiagTest, ReleasedSlotIsNeverUsed) {
   task_with_debug("N8601DIAG");
   long live = host->live_blocks();
-  EXPECT_EQ(api().term(), 0);
+  EXPECT_EQ(api().uwxn8601_term(), 0);
   EXPECT_EQ(host->live_blocks(), live - 1);
   EXPECT_EQ(offset(), "      ");
   EXPECT_EQ(prob(7), kProblem);
   EXPECT_TRUE(host->log().empty());
-  EXPECT_EQ(api().term(), 0) << "nothing left to release";
+  EXPECT_EQ(api().uwxn8601_term(), 0) << "nothing left to release";
   EXPECT_EQ(host->bad_frees(), 0);
-  api().init();  // a new slot under the same key
+  api().uwxn8601_init();  // a new slot under the same key
   EXPECT_EQ(host->live_blocks(), live);
   EXPECT_NE(offset(), "      ");
   prob(7);
@@ -505,7 +499,7 @@ TEST_F(DiagTest, ReleasedSlotIsNeverUsed) {
   {
     // A host that will not clear the entry: the slot stays, still usable.
     VectorPatch patch(host->gcb_ptr(), 0, 192, reinterpret_cast<gcb_entry>(refuse_store));
-    EXPECT_EQ(api().term(), 0);
+    EXPECT_EQ(api().uwxn8601_term(), 0);
   }
   EXPECT_EQ(host->live_blocks(), live);
   prob(7);
@@ -517,14 +511,14 @@ TEST_F(DiagTest, FailedSlotAllocationLeavesNoSlot) {
   set_debug("N8601DIAG");
   long live = host->live_blocks();
   host->fail_allocations_after(0);
-  api().init();
+  api().uwxn8601_init();
   host->fail_allocations_after(-1);
   EXPECT_EQ(host->live_blocks(), live);
   EXPECT_EQ(offset(), "      ");
   EXPECT_EQ(prob(7), kProblem);
   EXPECT_TRUE(host->log().empty());
-  EXPECT_EQ(api().term(), 0);
-  api().init();  // memory again: the slot is made now
+  EXPECT_EQ(api().uwxn8601_term(), 0);
+  api().uwxn8601_init();  // memory again: the slot is made now
   EXPECT_EQ(host->live_blocks(), live + 1);
   prob(7);
   EXPECT_EQ(host->log().size(), 1u);
@@ -539,10 +533,10 @@ TEST_F(DiagTest, OddLookupAnswersLeaveThingsAlone) {
     long live = host->live_blocks(), made = host->allocations();
     {
       VectorPatch patch(host->gcb_ptr(), 30, 166, reinterpret_cast<gcb_entry>(odd_lookup));
-      api().init();
+      api().uwxn8601_init();
       EXPECT_EQ(offset(), "      ");
       EXPECT_EQ(prob(7), kProblem);
-      EXPECT_EQ(api().term(), 0);
+      EXPECT_EQ(api().uwxn8601_term(), 0);
     }
     EXPECT_EQ(host->allocations(), made);
     EXPECT_EQ(host->live_blocks(), live);
@@ -567,13 +561,13 @@ TEST_F(DiagTest, RefusedStepsMakeNoSlot) {
     long live = host->live_blocks();
     {
       VectorPatch patch(host->gcb_ptr(), r.v, r.s, r.fake);
-      api().init();
+      api().uwxn8601_init();
     }
     EXPECT_EQ(host->live_blocks(), live);
     EXPECT_EQ(offset(), "      ");
     EXPECT_EQ(prob(7), kProblem);
     EXPECT_TRUE(host->log().empty());
-    api().init();  // the host cooperates again
+    api().uwxn8601_init();  // the host cooperates again
     EXPECT_EQ(host->live_blocks(), live + 1);
     EXPECT_NE(offset(), "      ");
     host->clear_log();

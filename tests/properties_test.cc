@@ -136,7 +136,7 @@ TEST_F(Properties, RegressProbLogQuotesOnlyTheWindow) {
 // digits was shown without it (13:33:19 for 48799.9999999998), so the
 // round trip failed. Input fuzz/corpus/extended/regress-time-fraction-carry.
 TEST_F(Properties, RegressTimeTextCarriesARoundedFraction) {
-  const std::string data = std::string("\x00\x00\x00\x00\x00", 5) + "13.5555555555555000";
+  const std::string data = std::string("\x08\x00\x00\x00\x00", 5) + "13.5555555555555000";
   for (const std::string &f : run(zbfuzz::target_index("extended"), data)) ADD_FAILURE() << f;
   const struct {
     double secs;
@@ -167,6 +167,46 @@ TEST_F(Properties, HarnessReportsABrokenProperty) {
   EXPECT_EQ(zbfuzz::length_from_code(0x83, 2), -1);
   EXPECT_EQ(zbfuzz::datetime_text(86400.5), "1960-01-02T00:00:00.500000000");
   EXPECT_EQ(zbfuzz::date_text(-1), "1959-12-31");
+}
+
+}  // namespace
+
+namespace {
+
+// The first header byte selects a routine by its stable id, whatever else
+// the catalog or a target's table holds: a saved input keeps its routine,
+// and an id that names nothing runs nothing.
+TEST_F(Properties, InputsSelectRoutinesByStableId) {
+  const struct {
+    const char *target;
+    uint8_t id;
+    const char *routine;  // "" runs nothing
+  } cases[] = {
+      {"basic", 0, "b8601da"},         {"basic", 3, "b8601dt"},
+      {"basic", 7, "b8601ci"},         {"basic", 8, ""},
+      {"basic", 17, ""},               {"basic", 0xFF, ""},
+      {"extended", 8, "i8601tm"},      {"extended", 14, "i8601dz"},
+      {"extended", 0x80, "i8601_time"}, {"extended", 0x84, "get_time_offset"},
+      {"extended", 0, ""},             {"extended", 15, ""},
+      {"calendar", 15, "zifmymd"},     {"calendar", 16, "zifmtim"},
+      {"calendar", 0x80, "zifmgmd"},   {"calendar", 2, ""},
+      {"entity", 17, "is8601dui"},     {"entity", 18, "is8601pdi"},
+      {"entity", 19, "is8601vli"},     {"entity", 0, ""},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.target) + " id " + std::to_string(c.id));
+    const std::string data = std::string(1, static_cast<char>(c.id)) +
+                             std::string("\x00\x00\x10\x00", 4) + "20110909T123045";
+    zbfuzz::Checker k;
+    zbfuzz::run_target(zbfuzz::target_index(c.target), env,
+                       reinterpret_cast<const uint8_t *>(data.data()), data.size(), &k);
+    EXPECT_TRUE(k.failures.empty());
+    if (*c.routine) {
+      EXPECT_EQ(k.context.rfind(std::string(c.routine) + " ", 0), 0u) << k.context;
+    } else {
+      EXPECT_EQ(k.context, "");
+    }
+  }
 }
 
 }  // namespace

@@ -26,10 +26,9 @@ struct Job {
 
 // The numeric readers of one module, in a fixed order.
 std::vector<ifm_reader> numeric_readers(const zbfuzz::Api &a) {
-  std::vector<ifm_reader> r(a.basic, a.basic + 8);
-  for (ifm_reader x : {a.i8601tm, a.i8601tz, a.i8601lz, a.i8601da, a.i8601dn, a.i8601dt,
-                       a.i8601dz, a.zifmymd, a.zifmtim})
-    r.push_back(x);
+  std::vector<ifm_reader> r;
+  for (ifm_reader x : a.numeric)
+    if (x) r.push_back(x);
   return r;
 }
 
@@ -84,8 +83,8 @@ class Stress : public zbtest::ModuleTest {
     zbtest::ModuleTest::SetUp();
     if (HasFatalFailure()) return;
     std::string missing;
-    ASSERT_TRUE(zbfuzz::bind_api(*zel, &api[0], &missing)) << missing;
-    ASSERT_TRUE(zbfuzz::bind_api(*mor, &api[1], &missing)) << missing;
+    ASSERT_TRUE(zbtest::bind_module(*zel, &api[0], &missing)) << missing;
+    ASSERT_TRUE(zbtest::bind_module(*mor, &api[1], &missing)) << missing;
     host->set_gmt_offset(-18000.0);
     jobs = corpus();
     for (int m = 0; m < 2; ++m) {

@@ -17,6 +17,7 @@
 // ones. Exit status 0 when nothing differs, 3 when every difference is an
 // entity text whose fraction has more than three digits, 1 when any other
 // differs. CALLS (entity calls, and numeric calls) defaults to 1000000.
+#include <array>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdint>
@@ -34,6 +35,7 @@
 #include "ifmblock.h"
 #include "support/call_block.h"
 #include "support/entity_record.h"
+#include "support/module_api.h"
 
 namespace {
 
@@ -42,21 +44,25 @@ using zbbench::Rng;
 using Rec = iso_entity;  // the entity record
 
 using Reader = uint32_t (*)(ifmblock *, int32_t);
-// The numeric readers compared as well: the registered basic readers, the
-// extended readers and the calendar routines, each exported by both modules.
-constexpr const char *kNumeric[] = {"b8601da", "b8601tm", "b8601tz", "b8601dt", "b8601dz",
-                                    "b8601dn", "b8601dj", "b8601ci", "i8601tm", "i8601tz",
-                                    "i8601lz", "i8601da", "i8601dn", "i8601dt", "i8601dz",
-                                    "zifmymd", "zifmtim"};
-constexpr int kNumericCount = sizeof kNumeric / sizeof kNumeric[0];
+// The numeric readers compared as well: every numeric reader of the catalog
+// (the registered basic readers, the extended readers and the calendar
+// routines), each exported by both modules, by their catalog positions.
+constexpr int count_numeric() {
+  int n = 0;
+  for (const zb_catalog_row &r : zb_catalog) n += !zb_catalog_entity(r);
+  return n;
+}
+constexpr int kNumericCount = count_numeric();
+constexpr std::array<int, kNumericCount> kNumericRow = [] {
+  std::array<int, kNumericCount> at{};
+  int n = 0;
+  for (int i = 0; i < zb_catalog_count; ++i)
+    if (!zb_catalog_entity(zb_catalog[i])) at[static_cast<size_t>(n++)] = i;
+  return at;
+}();
+const char *numeric_name(int what) { return zb_catalog[kNumericRow[static_cast<size_t>(what)]].routine; }
 
-struct Api {
-  Reader dui, pdi, vli;
-  int32_t (*scan)(const char *, int32_t, Rec *, int32_t, int32_t);
-  int32_t (*derive)(const char *, int32_t, Rec *, Rec *, int32_t);
-  int32_t (*bcd)(Rec *);
-  ifm_reader numeric[kNumericCount];
-};
+using Api = zbtest::ModuleApi;
 
 // --- the trace of host calls ---------------------------------------------------
 
@@ -404,10 +410,19 @@ std::string numeric_text(Rng &r, int what) {
                                   r.chance(80) ? 0 : r.in(0, 59));
   const std::string frac = r.chance(30) ? "." + fraction_digits(r) : "";
   const bool zone = r.chance(85);
-  // The form: by reader (what < 17), or any of them.
-  static const int kForm[] = {0, 1, 2, 3, 4, 0, 3, 5, 6, 7, 7, 8, 8, 9, 10, 11, 12};
-  static_assert(sizeof kForm / sizeof kForm[0] == kNumericCount);
-  const int form = r.chance(70) ? kForm[what] : r.in(0, 13);
+  // The form: by reader (a reader without one of its own takes any), or any
+  // of them.
+  static const struct {
+    const char *routine;
+    int form;
+  } kForms[] = {{"b8601da", 0}, {"b8601tm", 1}, {"b8601tz", 2},  {"b8601dt", 3},  {"b8601dz", 4},
+                {"b8601dn", 0}, {"b8601dj", 3}, {"b8601ci", 5},  {"i8601tm", 6},  {"i8601tz", 7},
+                {"i8601lz", 7}, {"i8601da", 8}, {"i8601dn", 8},  {"i8601dt", 9},  {"i8601dz", 10},
+                {"zifmymd", 11}, {"zifmtim", 12}};
+  int own = -1;
+  for (const auto &f : kForms)
+    if (std::strcmp(f.routine, numeric_name(what)) == 0) own = f.form;
+  const int form = r.chance(70) && own >= 0 ? own : r.in(0, 13);
   std::string s;
   switch (form) {
     case 0: {  // basic date, of full or reduced precision, or extended
@@ -493,12 +508,12 @@ Outcome run(zbhost::Host &host, const Api &api, const Case &c) {
     blk.status = 0xC0FFEE;
     blk.task = nullptr;
     if (c.what <= 2) {
-      Reader f = c.what == 0 ? api.dui : c.what == 1 ? api.pdi : api.vli;
+      Reader f = c.what == 0 ? api.is8601dui : c.what == 1 ? api.is8601pdi : api.is8601vli;
       rc = f(&blk, c.mode);
     } else {
       blk.decimals = c.decimals;
       blk.flags = c.flags;
-      rc = api.numeric[c.what - 6](&blk);
+      rc = api.numeric[kNumericRow[static_cast<size_t>(c.what - 6)]](&blk);
       double v;
       std::memcpy(&v, target, sizeof v);
       o.value = rc == 0 && !ifm_is_missing(v);
@@ -509,18 +524,18 @@ Outcome run(zbhost::Host &host, const Api &api, const Case &c) {
   } else if (c.what == 3) {
     Rec r;
     std::memset(&r, 0xA5, sizeof r);
-    rc = static_cast<uint32_t>(api.scan(in.data(), c.width, &r, c.mode, c.keep));
+    rc = static_cast<uint32_t>(api.read_date_or_duration(in.data(), c.width, &r, c.mode, c.keep));
     append(o.state, &r, sizeof r);
   } else if (c.what == 4) {
     Rec a, b;
     std::memset(&a, 0xA5, sizeof a);
     std::memset(&b, 0x3C, sizeof b);
-    rc = static_cast<uint32_t>(api.derive(in.data(), c.width, &a, &b, c.mode));
+    rc = static_cast<uint32_t>(api.derive_interval(in.data(), c.width, &a, &b, c.mode));
     append(o.state, &a, sizeof a);
     append(o.state, &b, sizeof b);
   } else {
     Rec r = c.rec;
-    rc = static_cast<uint32_t>(api.bcd(&r));
+    rc = static_cast<uint32_t>(api.convert_to_bcd(&r));
     append(o.state, &r, sizeof r);
   }
   append(o.state, &rc, sizeof rc);
@@ -570,24 +585,12 @@ bool load(zbhost::Host &host, const std::string &path, std::unique_ptr<zbhost::M
     std::fprintf(stderr, "zb_entity_diff: %s\n", err.c_str());
     return false;
   }
-  api->dui = (*m)->fn<Reader>("is8601dui");
-  api->pdi = (*m)->fn<Reader>("is8601pdi");
-  api->vli = (*m)->fn<Reader>("is8601vli");
-  api->scan = (*m)->fn<decltype(api->scan)>("read_date_or_duration");
-  api->derive = (*m)->fn<decltype(api->derive)>("derive_interval");
-  api->bcd = (*m)->fn<decltype(api->bcd)>("convert_to_bcd");
-  for (int i = 0; i < kNumericCount; ++i) {
-    api->numeric[i] = (*m)->fn<ifm_reader>(kNumeric[i]);
-    if (!api->numeric[i]) {
-      std::fprintf(stderr, "zb_entity_diff: %s lacks %s\n", path.c_str(), kNumeric[i]);
-      return false;
-    }
-  }
-  auto init = (*m)->fn<void (*)()>("uwxn8601_init");
-  if (!api->dui || !api->pdi || !api->vli || !api->scan || !api->derive || !api->bcd || !init) {
-    std::fprintf(stderr, "zb_entity_diff: %s lacks an entity routine\n", path.c_str());
+  std::string missing;
+  if (!zbtest::bind_module(**m, api, &missing)) {
+    std::fprintf(stderr, "zb_entity_diff: %s lacks %s\n", path.c_str(), missing.c_str());
     return false;
   }
+  auto init = api->uwxn8601_init;
   init();
   return true;
 }
@@ -727,7 +730,7 @@ int main(int argc, char **argv) {
   static const char *const kWhat[6] = {"is8601dui", "is8601pdi", "is8601vli",
                                        "read_date_or_duration", "derive_interval",
                                        "convert_to_bcd"};
-  const auto name_of = [](int what) { return what < 6 ? kWhat[what] : kNumeric[what - 6]; };
+  const auto name_of = [](int what) { return what < 6 ? kWhat[what] : numeric_name(what - 6); };
   long count[6 + kNumericCount] = {}, valued[6 + kNumericCount] = {};
   long host_calls = 0, log_lines = 0, differ = 0, unexplained = 0;
   std::map<std::string, long> classes;
