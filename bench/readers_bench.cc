@@ -18,11 +18,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "catalog.h"
 #include "family.h"
 #include "fields.h"
 #include "host.h"
@@ -68,32 +70,49 @@ World *world = nullptr;
 }
 
 // The texts each registered informat is benchmarked on.
-std::vector<std::string> texts_for(const std::string &name) {
-  uint64_t seed = std::hash<std::string>{}(name);
-  auto date = [](Rng &r) { return basic_date(any_date(r)); };
-  auto datetime = [](Rng &r) {
-    return basic_date(any_date(r)) + "T" + basic_time(r, r.chance(15));
+// The benchmark's text generators, by the names the reader catalog gives
+// its rows (include/catalog.h).
+using Generator = std::function<std::string(Rng &)>;
+const Generator *generator(const std::string &name) {
+  static const std::map<std::string, Generator> kGenerators = {
+      {"basic_date", [](Rng &r) { return basic_date(any_date(r)); }},
+      {"basic_time", [](Rng &r) { return basic_time(r, r.chance(15)); }},
+      {"basic_time_zone", [](Rng &r) { return basic_time(r, r.chance(10)) + basic_zone(r); }},
+      {"basic_datetime",
+       [](Rng &r) { return basic_date(any_date(r)) + "T" + basic_time(r, r.chance(15)); }},
+      {"basic_datetime_zone",
+       [](Rng &r) {
+         return basic_date(any_date(r)) + "T" + basic_time(r, r.chance(10)) + basic_zone(r);
+       }},
+      {"basic_datetime_joined",
+       [](Rng &r) {
+         return basic_date(any_date(r)) + (r.chance(50) ? "T" : "") + basic_time(r, false);
+       }},
+      {"basic_century",
+       [](Rng &r) {
+         Civil c = any_date(r, 1900, 2099);
+         return std::to_string((c.y - 1900) / 100) + basic_date(c).substr(2) +
+                (r.chance(50) ? "T" : "") + basic_time(r, false);
+       }},
+      {"duration", duration},
+      {"ext_datetime", ext_datetime},
+      {"interval", interval},
   };
-  if (name == "B8601DA" || name == "B8601DN") return distinct(kFields, seed, date);
-  if (name == "B8601TM") return distinct(kFields, seed, [](Rng &r) { return basic_time(r, r.chance(15)); });
-  if (name == "B8601TZ")
-    return distinct(kFields, seed, [](Rng &r) { return basic_time(r, r.chance(10)) + basic_zone(r); });
-  if (name == "B8601DT") return distinct(kFields, seed, datetime);
-  if (name == "B8601DZ")
-    return distinct(kFields, seed, [](Rng &r) {
-      return basic_date(any_date(r)) + "T" + basic_time(r, r.chance(10)) + basic_zone(r);
-    });
-  if (name == "B8601DJ")
-    return distinct(kFields, seed, [](Rng &r) {
-      return basic_date(any_date(r)) + (r.chance(50) ? "T" : "") + basic_time(r, false);
-    });
-  if (name == "B8601CI")
-    return distinct(kFields, seed, [](Rng &r) {
-      Civil c = any_date(r, 1900, 2099);
-      return std::to_string((c.y - 1900) / 100) + basic_date(c).substr(2) +
-             (r.chance(50) ? "T" : "") + basic_time(r, false);
-    });
-  die("no texts for informat " + name);
+  auto it = kGenerators.find(name);
+  return it == kGenerators.end() ? nullptr : &it->second;
+}
+
+// The texts a reader of the catalog is benchmarked on, seeded by the name
+// the benchmark goes by; empty when the reader has no generator (it is
+// then not benchmarked).
+std::vector<std::string> texts_for(const char *routine, const std::string &name) {
+  const zb_catalog_row *row = zb_catalog_find(routine);
+  const Generator *gen = row ? generator(row->generator) : nullptr;
+  if (!gen) {
+    std::fprintf(stderr, "zb_bench: no texts for %s: not benchmarked\n", name.c_str());
+    return {};
+  }
+  return distinct(kFields, std::hash<std::string>{}(name), *gen);
 }
 
 int32_t width_for(const std::vector<std::string> &texts, int32_t min_width, int32_t max_width) {
@@ -128,7 +147,8 @@ benchmark::internal::Benchmark *counted(benchmark::internal::Benchmark *b) {
 
 void register_informats() {
   for (const zbhost::Registered &reg : world->family->informats()) {
-    std::vector<std::string> texts = texts_for(reg.name);
+    std::vector<std::string> texts = texts_for(reg.routine.c_str(), reg.name);
+    if (texts.empty()) continue;
     if (texts.size() != kFields) die("too few distinct texts for " + reg.name);
     auto fs = std::make_shared<FieldSet>(
         lay_out(texts, width_for(texts, reg.min_width, reg.max_width)));
@@ -169,7 +189,8 @@ void register_host_calls() {
   auto rlchr = world->module->fn<Rlchr>("wzrlchr");
   auto mdy = world->module->fn<Mdy>("zmdy");
   if (!ifmch || !rlchr || !mdy) die("module does not export its host bindings");
-  std::vector<std::string> texts = texts_for("B8601DA");
+  std::vector<std::string> texts = texts_for("b8601da", "B8601DA");
+  if (texts.empty()) return;
   auto fs = std::make_shared<FieldSet>(lay_out(texts, width_for(texts, 1, 32)));
   auto dates = std::make_shared<std::vector<std::string>>();
   for (const std::string &t : texts)
@@ -201,16 +222,15 @@ using EntityReader = uint32_t (*)(ifmblock *, int32_t);
 constexpr int32_t kEntityMode = 0x100;
 
 void register_entities() {
-  struct E {
-    const char *name;
-    int32_t target_len;
-    std::vector<std::string> texts;
-  } entities[] = {
-      {"is8601dui", 16, distinct(kFields, 11, duration)},
-      {"is8601pdi", 16, distinct(kFields, 12, ext_datetime)},
-      {"is8601vli", 32, distinct(kFields, 13, interval)},
-  };
-  for (E &e : entities) {
+  for (const zb_catalog_row &row : zb_catalog) {
+    if (!zb_catalog_entity(row)) continue;
+    struct {
+      const char *name;
+      int32_t target_len;
+      std::vector<std::string> texts;
+    } e{row.routine, row.kind == ZB_CATALOG_KIND_INTERVAL ? 32 : 16,
+        texts_for(row.routine, row.routine)};
+    if (e.texts.empty()) continue;
     auto reader = world->module->fn<EntityReader>(e.name);
     if (!reader) die(std::string("module does not export ") + e.name);
     if (e.texts.size() != kFields) die(std::string("too few distinct texts for ") + e.name);
