@@ -20,16 +20,14 @@ enum Kind { kNumeric, kDui, kPdi, kVli, kScan };
 
 struct Job {
   Kind kind;
-  int reader;  // kNumeric: index into the numeric readers
+  int reader;  // kNumeric: catalog position of the reader
   std::string text;
 };
 
-// The numeric readers of one module, in a fixed order.
+// The numeric readers of one module by catalog position (null for the
+// entity readers).
 std::vector<ifm_reader> numeric_readers(const zbfuzz::Api &a) {
-  std::vector<ifm_reader> r;
-  for (ifm_reader x : a.numeric)
-    if (x) r.push_back(x);
-  return r;
+  return std::vector<ifm_reader>(std::begin(a.numeric), std::end(a.numeric));
 }
 
 std::vector<Job> corpus() {
@@ -40,7 +38,8 @@ std::vector<Job> corpus() {
                          "2011-09-09/P1M", "P1M/2011-09-09", "-P1Y", "2011-01-31/2011-03-01"};
   std::vector<Job> jobs;
   for (const char *t : texts) {
-    for (int r = 0; r < 17; ++r) jobs.push_back({kNumeric, r, t});
+    for (int r = 0; r < zb_catalog_count; ++r)
+      if (!zb_catalog_entity(zb_catalog[r])) jobs.push_back({kNumeric, r, t});
     for (Kind k : {kDui, kPdi, kVli, kScan}) jobs.push_back({k, 0, t});
   }
   return jobs;
