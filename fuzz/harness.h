@@ -117,6 +117,8 @@ struct Api {
   int32_t (*read_date_or_duration)(const char *, int32_t, Record *, int32_t, int32_t);
   int32_t (*convert_to_bcd)(Record *);
   int32_t (*derive_interval)(const char *, int32_t, Record *, Record *, int32_t);
+  int32_t (*compute_end)(const Record *, const Record *, Record *);
+  int32_t (*compute_start)(const Record *, const Record *, Record *);
   uint32_t (*is8601dui)(ifmblock *, int32_t);
   uint32_t (*is8601pdi)(ifmblock *, int32_t);
   uint32_t (*is8601vli)(ifmblock *, int32_t);
@@ -167,6 +169,8 @@ inline bool bind_api(const zbhost::Module &m, Api *api, std::string *missing) {
   get(api->read_date_or_duration, "read_date_or_duration");
   get(api->convert_to_bcd, "convert_to_bcd");
   get(api->derive_interval, "derive_interval");
+  get(api->compute_end, "compute_end");
+  get(api->compute_start, "compute_start");
   get(api->is8601dui, "is8601dui");
   get(api->is8601pdi, "is8601pdi");
   get(api->is8601vli, "is8601vli");
