@@ -23,7 +23,6 @@ using DeriveFn = int32_t (*)(const char *, int32_t, Entity *, Entity *, int32_t)
 using PairFn = int32_t (*)(const Entity *, const Entity *, Entity *);
 
 constexpr uint32_t kBadDate = 0x8001d814u;
-const std::string kNone(32, 'F');
 
 class IntervalFaults : public ModuleTest {
  protected:
