@@ -550,6 +550,56 @@ inline void run_scanner(Env &env, const Input &in, Checker *c) {
   if (o[0].rc == 0) check_time_agreement(env.api[0], f, rec[0], c);
 }
 
+// Host datetime in whole thousandths, as the packed form keeps it.
+// The missing value, and anything beyond a date, give INT64_MIN.
+inline int64_t thousandths_of(double datetime) {
+  const double t = std::floor(datetime * 1000.0 + 0.5);
+  return t > -9e18 && t < 9e18 ? static_cast<int64_t>(t) : INT64_MIN;
+}
+
+// A duration that derivation re-derived (the text's own normalised with days
+// kept) takes the start to the end by compute_end and the end back to the
+// start by compute_start, exactly; after its start, the end is also where the
+// text's duration reaches.
+inline void check_round_trip(const Api &a, const std::string &window, int32_t mode,
+                             const Record &first, const Record &second, Checker *c) {
+  if (first.is_datetime == second.is_datetime) return;
+  const bool forward = first.is_datetime != 0;
+  const Record &anchor = forward ? first : second, &dur = forward ? second : first;
+  // The anchor's components must state its instant: not so without a year,
+  // nor for a fraction of a larger unit than the second.
+  if (dur.unit != 0 || dur.absent == 0xFF || (anchor.absent & 0x80) ||
+      (anchor.fraction != 0 && (anchor.absent & 0x04)))
+    return;
+  const size_t slash = window.find('/');
+  if (slash == std::string::npos) return;
+  std::string part = forward ? window.substr(slash + 1) : window.substr(0, slash);
+  part.erase(0, std::min(part.find_first_not_of(' '), part.size()));
+  Record raw;
+  if (a.read_date_or_duration(part.data(), static_cast<int32_t>(part.size()), &raw, mode, 1) != 0 ||
+      !raw.days_kept)
+    return;
+  Record start, end;
+  if (forward) {
+    start = anchor;
+    if (a.compute_end(&start, &dur, &end) != 0 || end.absent == 0xFF) return;
+    Record reached;
+    if (!raw.negative && a.compute_end(&start, &raw, &reached) == 0 && reached.absent != 0xFF)
+      c->expect(thousandths_of(reached.datetime) == thousandths_of(end.datetime),
+                "the re-derived duration ends elsewhere than the text's");
+  } else {
+    end = anchor;
+    if (a.compute_start(&dur, &end, &start) != 0 || start.absent == 0xFF) return;
+  }
+  Record back;
+  c->expect(a.compute_end(&start, &dur, &back) == 0 &&
+                thousandths_of(back.datetime) == thousandths_of(end.datetime),
+            "start + the re-derived duration is not the end");
+  c->expect(a.compute_start(&dur, &end, &back) == 0 &&
+                thousandths_of(back.datetime) == thousandths_of(start.datetime),
+            "end - the re-derived duration is not the start");
+}
+
 inline void run_interval(Env &env, const Input &in, Checker *c) {
   const int32_t mode = mode_from(in, in.sel);
   const Field f = make_field(in, in.text);
@@ -574,6 +624,7 @@ inline void run_interval(Env &env, const Input &in, Checker *c) {
   }
   check_packed(env.api[0], first[0], "the first part", c);
   check_packed(env.api[0], second[0], "the second part", c);
+  if (raw_len(f) == f.window_len()) check_round_trip(env.api[0], f.window, mode, first[0], second[0], c);
 }
 
 // --- entity informats ------------------------------------------------------------------

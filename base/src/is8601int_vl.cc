@@ -97,6 +97,18 @@ bool shift_months(int64_t *year, int64_t *month, int64_t years, int64_t months, 
   return y > -kYearReach && y < kYearReach;
 }
 
+// The host date of year-month-day, or the missing value when there is none. A
+// year below 100 would be read by the host as a two-digit year of its
+// century window; a year computed here is a full year, and one that low lies
+// before any calendar the host keeps.
+constexpr int64_t kTwoDigitYears = 100;
+
+double calendar_date(int64_t month, int64_t day, int64_t year) {
+  if (year < kTwoDigitYears) return ifm_missing();
+  return zmdy(static_cast<double>(month), static_cast<double>(limit_day(day, month, year)),
+              static_cast<double>(year));
+}
+
 // Hours, minutes and seconds of an entity as seconds, by the host's clock.
 double clock_seconds(const iso_entity *e) {
   return zhms(static_cast<double>(e->hour), static_cast<double>(e->minute),
@@ -139,11 +151,25 @@ int32_t pack(iso_entity *e) {
   return PROB_OUT_OF_RANGE;
 }
 
+// Hours, minutes, seconds and thousandths of a time (or datetime) by the
+// host's clock, the thousandths rounded: t holds whole thousandths.
+void set_clock(iso_entity *e, double t) {
+  e->hour = whole_or_zero(zhour(t));
+  e->minute = whole_or_zero(zminute(t));
+  const double s = zsecond(t);
+  e->second = whole_or_zero(floor(s));
+  e->fraction = whole_or_zero(floor((s - floor(s)) * 1000.0 + 0.5));
+  if (e->fraction > 999) e->fraction = 999;
+}
+
 // Fills a datetime result from its value: every component follows the
 // datetime, so the packed form shows the instant the value holds.
 int32_t finish_datetime(double datetime, iso_entity *out) {
   iso_entity r;
   memset(&r, 0, sizeof r);
+  // To the thousandth the components hold, so that the last bits of a sum of
+  // doubles do not show as 999 thousandths of the second before.
+  if (in_reach(datetime * 1000.0)) datetime = floor(datetime * 1000.0 + 0.5) / 1000.0;
   Civil c;
   if (!civil_of(datetime, &c)) {
     make_missing(&r);
@@ -154,43 +180,185 @@ int32_t finish_datetime(double datetime, iso_entity *out) {
   r.year = c.year;
   r.month = c.month;
   r.day = c.day;
-  r.hour = whole_or_zero(zhour(datetime));
-  r.minute = whole_or_zero(zminute(datetime));
-  double s = zsecond(datetime);
-  r.second = whole_or_zero(floor(s));
-  r.fraction = whole_or_zero((s - floor(s)) * 1000.0);
+  set_clock(&r, datetime);
   r.is_datetime = 1;
   int32_t code = pack(&r);
   *out = r;
   return code;
 }
 
+constexpr int64_t kDayMs = 86400000;
+
+void next_day(Civil *c) {
+  if (++c->day <= last_day(c->month, c->year)) return;
+  c->day = 1;
+  if (++c->month <= 12) return;
+  c->month = 1;
+  ++c->year;
+}
+
+// A time of day in whole thousandths. As doubles, two readings of the same
+// clock time may differ in their last bits and fake a borrow; one that
+// rounds up to midnight moves the date to the next day.
+int64_t day_ms(double time_of_day, Civil *c) {
+  int64_t ms = static_cast<int64_t>(floor(time_of_day * 1000.0 + 0.5));
+  if (ms >= kDayMs) {
+    ms -= kDayMs;
+    next_day(c);
+  }
+  return ms;
+}
+
+// How span counts the whole months.
+enum class Rule {
+  // Months up to the end's month, less one where the end's day (or clock)
+  // comes earlier, with the month-end rule; the days left are counted in the
+  // start's month.
+  month_end,
+  // Whole months only as far as the start's day exists in the month reached
+  // (no day cut short) and that point is not after the end; the days from
+  // there. The start plus the result by compute_end is the end, and the end
+  // less it by compute_start the start.
+  exact,
+};
+
+void month_end_months(const Civil &cs, const Civil &ce, bool borrow, int64_t *months,
+                      int64_t *days) {
+  const int64_t ds = cs.day, de = ce.day, b = borrow ? 1 : 0;
+  const bool month_end = ds >= 29 && ds > de && !borrow && de == last_day(ce.month, ce.year);
+  const bool same_day_borrow = ds == de && borrow;
+  // Years and months are below 2^53 (whole), so these stay far inside 64 bits.
+  *months = 12 * (ce.year - cs.year) + (ce.month - cs.month) - (de < ds ? 1 : 0) +
+            (month_end ? 1 : 0) - (same_day_borrow ? 1 : 0);
+  if (month_end)
+    *days = 0;
+  else if (de > ds)
+    *days = de - ds - b;
+  else if (de == ds)
+    *days = borrow ? last_day(cs.month, cs.year) - 1 : 0;
+  else
+    *days = last_day(cs.month, cs.year) - ds + de - b;
+}
+
+// The start is not after the end. A start's day over 28 finds a month that
+// holds it within two steps back, so the loop turns at most three times.
+void exact_months(const Civil &cs, const Civil &ce, bool borrow, int64_t *months,
+                  int64_t *days) {
+  int64_t m = 12 * (ce.year - cs.year) + (ce.month - cs.month);
+  int64_t y = ce.year, mo = ce.month;  // the month m months after the start's
+  int64_t between = 0;                 // days from day 1 of that month to the end's month
+  while (m > 0) {
+    const bool holds_day = cs.day <= last_day(mo, y);
+    const bool not_after =
+        between > 0 || cs.day < ce.day || (cs.day == ce.day && !borrow);
+    if (holds_day && not_after) break;
+    --m;
+    if (--mo < 1) {
+      mo = 12;
+      --y;
+    }
+    between += last_day(mo, y);
+  }
+  *months = m;
+  *days = between + ce.day - cs.day - (borrow ? 1 : 0);
+}
+
+// The calendar duration from start to end by the rule given (see Rule),
+// exchanged with negative set when the start is later. Times of day are
+// compared in whole thousandths.
+int32_t span(const iso_entity *start, const iso_entity *end, iso_entity *out, Rule rule) {
+  iso_entity o;
+  memset(&o, 0, sizeof o);
+  double s = start->datetime, e = end->datetime;
+  Civil cs, ce;
+  if (!civil_of(s, &cs) || !civil_of(e, &ce)) {
+    make_missing(&o);
+    *out = o;
+    return 0;
+  }
+  if (s > e) {
+    o.negative = 1;
+    double ts = s;
+    s = e;
+    e = ts;
+    Civil tc = cs;
+    cs = ce;
+    ce = tc;
+  }
+  const double e_time = ztimprt(e);
+  const double s_time = ztimprt(s);
+  int64_t t = day_ms(e_time, &ce) - day_ms(s_time, &cs);  // (-kDayMs, kDayMs)
+  const bool borrow = t < 0;
+  if (borrow) t += kDayMs;
+  int64_t months, days;
+  if (rule == Rule::exact)
+    exact_months(cs, ce, borrow, &months, &days);
+  else
+    month_end_months(cs, ce, borrow, &months, &days);
+  o.year = months / 12;
+  o.month = months - 12 * o.year;
+  o.day = days;
+
+  set_clock(&o, static_cast<double>(t) / 1000.0);
+
+  const struct {
+    int64_t value;
+    uint8_t bit;
+  } parts[] = {{o.year, ENT_ABSENT_YEAR},     {o.month, ENT_ABSENT_MONTH},
+               {o.day, ENT_ABSENT_DAY},       {o.hour, ENT_ABSENT_HOUR},
+               {o.minute, ENT_ABSENT_MINUTE}, {o.second, ENT_ABSENT_SECOND},
+               {o.fraction, ENT_ABSENT_FRACTION}};
+  for (const auto &p : parts)
+    if (p.value == 0) o.absent |= p.bit;
+  // The fraction is the seconds': with the seconds absent it would be read
+  // as a fraction of a larger component, or of none, when added back.
+  if (rule == Rule::exact && o.fraction != 0) o.absent &= static_cast<uint8_t>(~ENT_ABSENT_SECOND);
+  if (o.absent == 0xFE) o.unit = 3;  // zero weeks
+  int32_t code = pack(&o);
+  *out = o;
+  return code;
+}
+
 // The datetime sign times the duration away from the anchor: years and months
 // stepped on the calendar (the day limited to the month reached), then days,
-// then the duration's clock time. The missing value when the month step
-// reaches no date; a day count beyond every date gives a value out of reach.
-// A duration normalised with its days kept has no fraction left.
+// then the duration's clock time and fraction. The missing value when the
+// month step reaches no date; a day count beyond every date gives a value out
+// of reach.
 double step_from(const iso_entity *anchor, const iso_entity *dur, int sign) {
   Civil a;
   if (!civil_of_julian(anchor->datetime, &a)) return ifm_missing();
   int64_t y = a.year, m = a.month;
   if (!shift_months(&y, &m, dur->year, dur->month, sign)) return ifm_missing();
-  double date = zmdy(static_cast<double>(m), static_cast<double>(limit_day(a.day, m, y)),
-                     static_cast<double>(y));
+  double date = calendar_date(m, a.day, y);
   if (ifm_is_missing(date)) return ifm_missing();
-  return (date + sign * static_cast<double>(dur->day)) * kDay + ztimprt(anchor->datetime) +
-         sign * clock_seconds(dur);
+  double t = (date + sign * static_cast<double>(dur->day)) * kDay + ztimprt(anchor->datetime) +
+             sign * clock_seconds(dur);
+  if (dur->fraction != 0 && in_reach(t)) {
+    iso_entity p = *dur;
+    p.datetime = t;
+    add_fraction(&p, sign);
+    t = p.datetime;
+  }
+  return t;
 }
 
 // Re-expresses a duration normalised with days kept as the calendar duration
-// between its anchor and the other end it reaches (backward for a duration
-// before its end, sign -1).
-int32_t rederive(const iso_entity *anchor, iso_entity *dur, int sign) {
+// between its anchor and the other end it reaches: after the anchor for a
+// duration after its start (direction +1), before it for one before its end
+// (-1), the other way round when the duration is negative, which it stays.
+// The result steps exactly from either end to the other (see span). Problem 8
+// when the other end lies outside the host's calendar.
+int32_t rederive(const iso_entity *anchor, iso_entity *dur, int direction) {
+  const int sign = dur->negative ? -direction : direction;
   iso_entity other;
   memset(&other, 0, sizeof other);
   other.is_datetime = 1;
   other.datetime = step_from(anchor, dur, sign);
-  return sign > 0 ? compute_duration(anchor, &other, dur) : compute_duration(&other, anchor, dur);
+  // Start first, as the ends stand in the text.
+  const int32_t code = direction > 0 ? span(anchor, &other, dur, Rule::exact)
+                                     : span(&other, anchor, dur, Rule::exact);
+  if (code == 0 && dur->absent == ENT_MISSING) return PROB_INVALID_DATETIME;
+  return code;
 }
 
 // A lone duration: it becomes the second entity, and the first the reference
@@ -214,6 +382,9 @@ int32_t lone_duration(iso_entity *first, iso_entity *second) {
   return convert_to_bcd(first);
 }
 
+// A part that scans to nothing at all (P, -P, a lone '.'): no component.
+bool empty_part(const iso_entity *e) { return !e->is_datetime && e->absent == ENT_MISSING; }
+
 int32_t read_interval(const char *text, int32_t len, iso_entity *first, iso_entity *second,
                       int32_t mode) {
   if (len < 0) len = 0;
@@ -228,10 +399,19 @@ int32_t read_interval(const char *text, int32_t len, iso_entity *first, iso_enti
   const char *tail = slash < 0 ? text : text + slash + 1;
   int32_t tail_len = slash < 0 ? 0 : len - slash - 1;
   int32_t q = text ? zb_find_not(tail, tail_len, ' ') : -1;  // wzstnot
-  if (q < 0) return lone_duration(first, second);
+  if (q < 0) return empty_part(first) ? PROB_INTERVAL_BLANK : lone_duration(first, second);
   code = read_date_or_duration(tail + q, tail_len - q, second, mode, 1);
   if (code != 0) return code;
 
+  // An empty part counts as absent: the other stands alone.
+  if (empty_part(second)) {
+    if (empty_part(first)) return PROB_INTERVAL_BLANK;
+    return lone_duration(first, second);
+  }
+  if (empty_part(first)) {
+    *first = *second;
+    return lone_duration(first, second);
+  }
   if (!first->is_datetime && !second->is_datetime) return PROB_TWO_DURATIONS;
   if (first->days_kept) return rederive(second, first, -1);
   if (second->days_kept) return rederive(first, second, +1);
@@ -302,65 +482,7 @@ ZB_API int32_t derive_interval(const char *text, int32_t len, iso_entity *first,
 // Missing input gives the missing entity. Returns 0, or 7 (and the missing
 // entity) for more than 9999 years.
 ZB_API int32_t compute_duration(const iso_entity *start, const iso_entity *end, iso_entity *out) {
-  iso_entity o;
-  memset(&o, 0, sizeof o);
-  double s = start->datetime, e = end->datetime;
-  Civil cs, ce;
-  if (!civil_of(s, &cs) || !civil_of(e, &ce)) {
-    make_missing(&o);
-    *out = o;
-    return 0;
-  }
-  if (s > e) {
-    o.negative = 1;
-    double ts = s;
-    s = e;
-    e = ts;
-    Civil tc = cs;
-    cs = ce;
-    ce = tc;
-  }
-  double t = ztimprt(e) - ztimprt(s);  // (-86400, 86400)
-  bool borrow = t < 0;
-  if (borrow) t += kDay;
-  int64_t ds = cs.day, de = ce.day;
-  bool month_end = ds >= 29 && ds > de && !borrow && de == last_day(ce.month, ce.year);
-  bool same_day_borrow = ds == de && borrow;
-
-  // Years and months are below 2^53 (whole), so these stay far inside 64 bits.
-  int64_t months = 12 * (ce.year - cs.year) + (ce.month - cs.month) - (de < ds ? 1 : 0) +
-                   (month_end ? 1 : 0) - (same_day_borrow ? 1 : 0);
-  o.year = months / 12;
-  o.month = months - 12 * o.year;
-  int64_t b = borrow ? 1 : 0;
-  if (month_end)
-    o.day = 0;
-  else if (de > ds)
-    o.day = de - ds - b;
-  else if (de == ds)
-    o.day = borrow ? last_day(cs.month, cs.year) - 1 : 0;
-  else
-    o.day = last_day(cs.month, cs.year) - ds + de - b;
-
-  o.hour = whole_or_zero(zhour(t));
-  o.minute = whole_or_zero(zminute(t));
-  double sec = zsecond(t);
-  o.second = whole_or_zero(floor(sec));
-  o.fraction = whole_or_zero((sec - floor(sec)) * 1000.0);
-
-  const struct {
-    int64_t value;
-    uint8_t bit;
-  } parts[] = {{o.year, ENT_ABSENT_YEAR},     {o.month, ENT_ABSENT_MONTH},
-               {o.day, ENT_ABSENT_DAY},       {o.hour, ENT_ABSENT_HOUR},
-               {o.minute, ENT_ABSENT_MINUTE}, {o.second, ENT_ABSENT_SECOND},
-               {o.fraction, ENT_ABSENT_FRACTION}};
-  for (const auto &p : parts)
-    if (p.value == 0) o.absent |= p.bit;
-  if (o.absent == 0xFE) o.unit = 3;  // zero weeks
-  int32_t code = pack(&o);
-  *out = o;
-  return code;
+  return span(start, end, out, Rule::month_end);
 }
 
 // The datetime start + duration: years and months stepped from the start's
@@ -375,19 +497,21 @@ ZB_API int32_t compute_end(const iso_entity *start, const iso_entity *dur, iso_e
     p.negative = 0;
     return compute_start(&p, start, out);
   }
-  const iso_entity a = *start;
+  iso_entity a = *start;
   double t = ifm_missing();
   int64_t y = a.year, m = a.month;
   if (shift_months(&y, &m, p.year, p.month, +1)) {
-    double date = zmdy(static_cast<double>(m), static_cast<double>(limit_day(a.day, m, y)),
-                       static_cast<double>(y));
+    double date = calendar_date(m, a.day, y);
     if (!ifm_is_missing(date))
       t = (date + static_cast<double>(p.day)) * kDay + clock_seconds(&a) + clock_seconds(&p);
   }
-  if (p.fraction != 0 && in_reach(t)) {
-    p.datetime = t;
-    add_fraction(&p, 1);
-    t = p.datetime;
+  // Both fractions, the duration's and the start's own (its sub-second).
+  iso_entity *fractions[] = {&p, &a};
+  for (iso_entity *f : fractions) {
+    if (f->fraction == 0 || !in_reach(t)) continue;
+    f->datetime = t;
+    add_fraction(f, 1);
+    t = f->datetime;
   }
   return finish_datetime(t, out);
 }
@@ -408,8 +532,7 @@ ZB_API int32_t compute_start(const iso_entity *dur, const iso_entity *end, iso_e
   if (!ifm_is_missing(end->datetime) && civil_of(x, &c)) {
     int64_t y = c.year, m = c.month;
     if (shift_months(&y, &m, p.year, p.month, -1)) {
-      double date = zmdy(static_cast<double>(m), static_cast<double>(limit_day(c.day, m, y)),
-                         static_cast<double>(y));
+      double date = calendar_date(m, c.day, y);
       // The seconds keep their fraction, so the end's sub-second survives.
       if (!ifm_is_missing(date)) t = zdhms(date, zhour(x), zminute(x), zsecond(x));
     }

@@ -11,7 +11,8 @@ struct Run {
 
 // Converts the three runs in order, up to the first that fails, and stores
 // them only when all three convert.
-int32_t store_runs(const Run (&runs)[3], double *first, double *second, double *third) {
+int32_t store_runs(const Run (&runs)[3], double *first, double *second, double *third,
+                   int32_t *first_len) {
   int64_t v[3];
   if (!zifm::convert(runs[0].p, runs[0].len, &v[0]) ||
       !zifm::convert(runs[1].p, runs[1].len, &v[1]) ||
@@ -20,17 +21,18 @@ int32_t store_runs(const Run (&runs)[3], double *first, double *second, double *
   *first = static_cast<double>(v[0]);
   *second = static_cast<double>(v[1]);
   *third = static_cast<double>(v[2]);
+  *first_len = runs[0].len;
   return 0;
 }
 
 // Splits an all-digit text: year first (year, then mm, dd: at least five
 // digits), or month first after leading zeros (m or mm, dd, then the year).
 int32_t compact(const char *p, int32_t n, bool year_first, double *first, double *second,
-                double *third) {
+                double *third, int32_t *first_len) {
   if (year_first) {
     if (n < 5) return 1;
     const Run runs[3] = {{p, n - 4}, {p + n - 4, 2}, {p + n - 2, 2}};
-    return store_runs(runs, first, second, third);
+    return store_runs(runs, first, second, third, first_len);
   }
   while (n > 0 && *p == '0') {
     ++p;
@@ -39,7 +41,7 @@ int32_t compact(const char *p, int32_t n, bool year_first, double *first, double
   if (n < 5) return 1;
   const int32_t month = (n == 5 || n == 7) ? 1 : 2;
   const Run runs[3] = {{p, month}, {p + month, 2}, {p + month + 2, n - month - 2}};
-  return store_runs(runs, first, second, third);
+  return store_runs(runs, first, second, third, first_len);
 }
 
 // The common text, yyyy-mm-dd under the locale: the tests of the general
@@ -61,22 +63,17 @@ bool ten_character_date(const locale_tables *lt, const char *text) {
 
 }  // namespace
 
-// zifmgmd(task, text, len, &first, &second, &third): |len| bytes holding
-// either three digit runs joined by one separator of the locale used twice
-// (2011-09-09, 2011/9/9; anything after the third run is ignored) or one
-// run of digits, year first when len < 0 (yyyymmdd, yymmdd) and month first
-// otherwise (mmddyyyy, mddyy). Blanks around it are skipped. Stores the
-// components in the order they stand; returns 0, or 1 when the text has
-// neither form (nothing is stored then).
-ZB_API int32_t zifmgmd(task_context *task, const char *text, int32_t len, double *first,
-                       double *second, double *third) {
+namespace zifm {
+
+int32_t split_date(task_context *task, const char *text, int32_t len, double *first,
+                   double *second, double *third, int32_t *first_len) {
   const locale_tables *lt = zifm::tables_of(task);
   if (lt == nullptr) return 1;
   int32_t n = len >= 0 ? len : (len == INT32_MIN ? INT32_MAX : -len);
   if (n == 0) return 1;
   if (n == 10 && ten_character_date(lt, text)) {
     const Run runs[3] = {{text, 4}, {text + 5, 2}, {text + 8, 2}};
-    return store_runs(runs, first, second, third);
+    return store_runs(runs, first, second, third, first_len);
   }
   n = zb_strip(text, n);
   if (n == 0 || !lt->digit[static_cast<unsigned char>(text[n - 1])]) return 1;
@@ -84,7 +81,7 @@ ZB_API int32_t zifmgmd(task_context *task, const char *text, int32_t len, double
   zifm::Cursor c{text, n};
   if (!c.skip_blanks() || !lt->digit[c.at(0)]) return 1;
   const Run r1{c.p, zifm::run_length(lt, c.p, c.left)};
-  if (r1.len == c.left) return compact(c.p, c.left, len < 0, first, second, third);
+  if (r1.len == c.left) return compact(c.p, c.left, len < 0, first, second, third, first_len);
 
   c.skip(r1.len);
   const unsigned char sep = c.at(0);
@@ -98,5 +95,20 @@ ZB_API int32_t zifmgmd(task_context *task, const char *text, int32_t len, double
   if (c.left < 1 || !lt->digit[c.at(0)]) return 1;
   const Run r3{c.p, zifm::run_length(lt, c.p, c.left)};
   const Run runs[3] = {r1, r2, r3};
-  return store_runs(runs, first, second, third);
+  return store_runs(runs, first, second, third, first_len);
+}
+
+}  // namespace zifm
+
+// zifmgmd(task, text, len, &first, &second, &third): |len| bytes holding
+// either three digit runs joined by one separator of the locale used twice
+// (2011-09-09, 2011/9/9; anything after the third run is ignored) or one
+// run of digits, year first when len < 0 (yyyymmdd, yymmdd) and month first
+// otherwise (mmddyyyy, mddyy). Blanks around it are skipped. Stores the
+// components in the order they stand; returns 0, or 1 when the text has
+// neither form (nothing is stored then).
+ZB_API int32_t zifmgmd(task_context *task, const char *text, int32_t len, double *first,
+                       double *second, double *third) {
+  int32_t first_len = 0;
+  return zifm::split_date(task, text, len, first, second, third, &first_len);
 }

@@ -75,4 +75,9 @@ inline bool convert(const char *p, int32_t len, int64_t *value) {
   return wzrlchr(p, len, 0, &used, value) == 0 && used == len;
 }
 
+// zifmgmd's split, which also gives the number of characters of the first
+// run (the digits a year-first date wrote its year with).
+int32_t split_date(task_context *task, const char *text, int32_t len, double *first,
+                   double *second, double *third, int32_t *first_len);
+
 }  // namespace zifm

@@ -31,6 +31,8 @@ using entity_fn = uint32_t (*)(ifmblock *, int32_t);  // an entity reader and it
   X(convert_to_bcd, int32_t (*)(iso_entity *))                                         \
   X(derive_interval, int32_t (*)(const char *, int32_t, iso_entity *, iso_entity *,    \
                                  int32_t))                                             \
+  X(compute_end, int32_t (*)(const iso_entity *, const iso_entity *, iso_entity *))    \
+  X(compute_start, int32_t (*)(const iso_entity *, const iso_entity *, iso_entity *))  \
   X(n8601prob, uint32_t (*)(ifmblock *, int32_t, int32_t))                             \
   X(uwxn8601_init, void (*)())                                                         \
   X(uwxn8601_term, int32_t (*)())                                                      \
