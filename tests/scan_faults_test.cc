@@ -2,11 +2,12 @@
 // or replaced by garbage while reporting success, each with the answer that
 // keeps the value or says why not; and the boundaries next to them, which
 // must still read.
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "support/call_block.h"
 #include "support/duration_totals.h"
