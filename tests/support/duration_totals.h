@@ -62,13 +62,15 @@ inline bool text_totals(std::string_view s, DurationTotals *t) {
     }
     size_t j = i;
     __int128 whole = 0;
-    while (j < s.size() && s[j] >= '0' && s[j] <= '9') whole = whole * 10 + (s[j++] - '0');
+    for (; j < s.size() && s[j] >= '0' && s[j] <= '9'; ++j)
+      if (j - i < 12) whole = whole * 10 + (s[j] - '0');
     if (j == i || j - i > 12) return false;
     __int128 thousandths = whole * 1000;
     if (j < s.size() && (s[j] == '.' || s[j] == ',')) {
       size_t k = ++j;
       int64_t f = 0;
-      while (j < s.size() && s[j] >= '0' && s[j] <= '9') f = f * 10 + (s[j++] - '0');
+      for (; j < s.size() && s[j] >= '0' && s[j] <= '9'; ++j)
+        if (j - k < 3) f = f * 10 + (s[j] - '0');
       const size_t digits = j - k;
       if (digits < 1 || digits > 3) return false;
       for (size_t d = digits; d < 3; ++d) f *= 10;
