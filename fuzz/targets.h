@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "harness.h"
+#include "support/duration_totals.h"
 
 namespace zbfuzz {
 
@@ -523,6 +524,54 @@ inline void check_time_agreement(const Api &a, const Field &f, const Record &r, 
             "entity " + std::to_string(r.datetime) + " against i8601dt " + std::to_string(v));
 }
 
+// A duration that read: its packed entity stands for the amount its text
+// does, total months and total seconds to the thousandth (days folded into
+// 30-day months unless they are kept). Checked on designator texts with a
+// fraction of at most three digits, whose amount is exact.
+inline void check_amount(const Field &f, const Record &r, int32_t keep, Checker *c) {
+  if (r.is_datetime || r.absent == 0xFF || raw_len(f) != f.window_len()) return;
+  const size_t from = f.window.find_first_not_of(' ');
+  if (from == std::string::npos) return;
+  const std::string text = f.window.substr(from, f.window.find_last_not_of(' ') + 1 - from);
+  zbtest::DurationTotals want, got;
+  if (!zbtest::text_totals(text, &want)) return;
+  if (r.unit == 0 && (r.day > 99 || r.month > 14)) return;  // kept days beyond the digits
+  zbhost::PackedEntity e;
+  if (!zbhost::decode_entity(r.packed, &e) || !zbtest::packed_totals(e, &got)) {
+    c->fail("duration packed " + hex_bytes(r.packed, 8) + " does not decode");
+    return;
+  }
+  c->expect(zbtest::same_amount(want, got, keep == 0),
+            "duration packed " + hex_bytes(r.packed, 8) + " (" + zbhost::entity_text(e) +
+                ") is not the amount of its text");
+}
+
+// A datetime that read: its packed components are a date and time of the
+// calendar, and a complete one is the GMT date and time of its value (the
+// zone applied, a fraction of the second below the second).
+inline void check_valid_datetime(const Record &r, Checker *c) {
+  zbhost::PackedEntity e;
+  if (!r.is_datetime || r.absent == 0xFF || !zbhost::decode_entity(r.packed, &e)) return;
+  const std::string got = hex_bytes(r.packed, 8) + " (" + zbhost::entity_text(e) + ")";
+  const int64_t year = e.year >= 0 ? e.year : 2000;  // a leap year admits every day
+  c->expect(e.year < 0 || (e.year >= 1582 && e.year <= 9999), "year of " + got);
+  c->expect(e.month != 0, "month 0 in " + got);
+  const unsigned month = e.month > 0 ? static_cast<unsigned>(e.month) : 1;
+  c->expect(e.day != 0 && e.day <= static_cast<int32_t>(zbhost::cal::last_day(year, month)),
+            "day of " + got);
+  c->expect(e.hour <= 23 && e.minute <= 59 && e.second <= 59, "time of " + got);
+  if (e.year < 0 || e.month < 0 || e.day < 0 || e.hour < 0 || e.minute < 0 || e.second < 0 ||
+      !(std::fabs(r.datetime) < 1e15))
+    return;
+  const double days = std::floor(r.datetime / 86400.0);
+  const auto civil = zbhost::cal::civil_from_days(static_cast<int64_t>(days));
+  const auto secs = static_cast<int64_t>(std::floor(r.datetime - days * 86400.0));
+  c->expect(civil.year == e.year && civil.month == static_cast<unsigned>(e.month) &&
+                civil.day == static_cast<unsigned>(e.day) && secs / 3600 == e.hour &&
+                secs / 60 % 60 == e.minute && secs % 60 == e.second,
+            got + " is not the instant " + std::to_string(r.datetime));
+}
+
 inline void run_scanner(Env &env, const Input &in, Checker *c) {
   const int32_t mode = mode_from(in, in.sel);
   const int32_t keep = (in.sel >> 3) & 1;
@@ -547,7 +596,10 @@ inline void run_scanner(Env &env, const Input &in, Checker *c) {
                                             hex_bytes(rec[0].packed, 8));
   else
     check_packed(env.api[0], rec[0], "the entity", c);
-  if (o[0].rc == 0) check_time_agreement(env.api[0], f, rec[0], c);
+  if (o[0].rc != 0) return;
+  check_time_agreement(env.api[0], f, rec[0], c);
+  check_amount(f, rec[0], keep, c);
+  check_valid_datetime(rec[0], c);
 }
 
 // Host datetime in whole thousandths, as the packed form keeps it.

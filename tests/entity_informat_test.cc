@@ -100,7 +100,7 @@ TEST_F(EntityInformatTest, DurationReader) {
       {"PT36H", 0, 0, "0000000000002412", "single unit, hours"},
       {"P1Y2M10DT2H30M", 0, 0, "00012100230FFFFC", "component form"},
       {"  P2W  ", 0, 0, "000000000000020E", "weeks, blanks around"},
-      {"2011-09-09", 0, 0, kUntouched, "a datetime: nothing written"},
+      {"2011-09-09", 0, 19, kUntouched, "a datetime: refused, nothing written"},
       {".", 0x100, 0, "FFFFFFFFFFFFFFFF", "missing-value notation"},
       {"    ", 0x100, 0, "FFFFFFFFFFFFFFFF", "blanks are the missing notation"},
       {"    ", 0, 0, "FFFFFFFFFFFFFFFF", "blank field scanned: missing duration"},
@@ -116,7 +116,7 @@ TEST_F(EntityInformatTest, DatetimeReader) {
   const Row rows[] = {
       {"2011-09-09T12:30:45.5", 0, 0, "20119091230457D1", "fraction of a second"},
       {"20110909T123045", 0, 0, "2011909123045FFD", "mode 0: lenient"},
-      {"P1Y", 0, 0, kUntouched, "a duration: nothing written"},
+      {"P1Y", 0, 4, kUntouched, "a duration: refused, nothing written"},
       {".", 0x100, 0, "FFFFFFFFFFFFFFFF", "missing-value notation"},
       {"    ", 0, 0, kUntouched, "blank field scanned: missing duration, not written"},
       {"    ", 0x200, 11, kUntouched, "blank field in mode 0x200"},

@@ -237,8 +237,8 @@ TEST_F(ReaderApi, EntityReaders) {
   EXPECT_EQ(codes[1], 2u) << "number not found where expected";
   EXPECT_STREQ(zb_problem_text(codes[1]), "number not found where expected");
   EXPECT_EQ(std::string(texts.data() + 20, lens[1]), "F") << "the report fills the 1-byte field";
-  EXPECT_EQ(written[2], 0) << "a datetime read as a duration leaves the target alone";
-  EXPECT_EQ(lens[2], 0u);
+  EXPECT_EQ(codes[2], 19u) << "a datetime read as a duration is refused";
+  EXPECT_EQ(std::string(texts.data() + 40, lens[2]), "FFFFFFFFFF") << "and reported";
 
   char one[32];
   uint32_t code, len;
@@ -262,7 +262,7 @@ TEST_F(ReaderApi, ReadIntoKeepsWhatTheReaderDidNotWrite) {
       {"B8601TM8.", "", true},  // the missing-value notation
       {"B8601DA9.", "\"\\\x01\xc3\xa9\xff", false},
       {"$IS860DU", "PT36H", true},
-      {"$IS860DU", "2011-09-09", false},  // a datetime read as a duration
+      {"$IS860DU", "2011-09-09", true},  // a datetime read as a duration: reported
       {"is8601vli", "P1D/P2D", true},     // a problem, reported into the target
   };
   for (const IntoRow &row : rows) {

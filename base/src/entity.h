@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "fstring.h"
 #include "module.h"
 #include "problems.h"
 
@@ -47,6 +48,28 @@ static_assert(offsetof(iso_entity, days_kept) == 78);
 
 // The packed form of the missing entity: eight 0xFF bytes.
 ZB_INLINE void ent_set_missing(uint8_t packed[8]) { memset(packed, 0xFF, 8); }
+
+// The count of a single-unit duration by its unit code, before any
+// thousandths: months, days, weeks (the days / 7), hours, minutes or seconds.
+ZB_INLINE int64_t ent_unit_count(const iso_entity *e) {
+  switch (e->unit & ~ENT_UNIT_THOUSANDTHS) {
+    case 1: return e->month;
+    case 2: return e->day;
+    case 3: return e->day / 7;
+    case 4: return e->hour;
+    case 8: return e->minute;
+    case 16: return e->second;
+    default: return 0;
+  }
+}
+
+// Where the text of an entity field begins, its end without trailing blanks
+// in *end; -1 for a field that holds no entity at all (blank, or a lone '.').
+ZB_INLINE int32_t ent_text_start(const char *text, int32_t len, int32_t *end) {
+  *end = zb_strip(text, len);                      // wzstrip
+  const int32_t first = zb_find_not(text, *end, ' ');  // wzstnot
+  return first < 0 || (*end == 1 && text[0] == '.') ? -1 : first;
+}
 
 // Packed encoding (is8601int_pack.cc).
 ZB_API const uint8_t postxt[101];

@@ -19,6 +19,14 @@ constexpr uint8_t poss[7] = {0x01, 0x02, 0x03, 0x04, 0x08, 0x10, 0x20};
 constexpr ByteIndex kPossIndex(poss);
 bool in_poss(uint8_t mask) { return kPossIndex.at[mask] >= 0; }
 
+// The years a datetime may have.
+constexpr int64_t kFirstYear = 1582;
+constexpr int64_t kLastYear = 9999;
+// Thousandths of a second in a day.
+constexpr int64_t kDayMs = 86400000;
+// The largest count the single-unit form holds.
+constexpr uint64_t kMaxCount = 0xFFFFFFFFu;
+
 // Maximum digits of the next number, by entity, scan kind and slot. A number
 // after a decimal mark fills the fraction slot and is read with its width,
 // whatever the count.
@@ -220,7 +228,19 @@ double time_of_day(double datetime) {
   return r < 0 ? floor(r) + kDay : trunc(r);
 }
 
+// A component the host's date functions gave, as an integer; false for the
+// missing value (before or after the host's calendar) or anything else that
+// is no 64-bit number.
+bool host_part(double v, int64_t *out) {
+  if (!(v > -9.2e18 && v < 9.2e18)) return false;
+  *out = static_cast<int64_t>(v);
+  return true;
+}
+
 // A signed zone offset after complete seconds: the datetime moves to GMT.
+// An offset of more than 23 hours or 59 minutes is no offset; a shift that
+// leaves the host's calendar is an invalid datetime, and one that leaves the
+// years a datetime may have is out of range.
 int32_t apply_offset(Scan &s) {
   iso_entity *e = s.e;
   const int32_t after = s.end - (s.zone_at + 1);
@@ -233,6 +253,7 @@ int32_t apply_offset(Scan &s) {
   if (read_digits(hh_at, 2, &hh) != 0 || hh.u != 2) return PROB_BAD_OFFSET;
   if (read_digits(hh_at + (s.kind == Kind::basic ? 2 : 3), 2, &mm) != 0 || mm.u != 2)
     return PROB_BAD_OFFSET;
+  if (hh.v > 23 || mm.v > 59) return PROB_BAD_OFFSET;
   double offset = static_cast<double>(hh.v * 3600 + mm.v * 60);
   if (s.zone_ch == '+') offset = -offset;
 
@@ -240,20 +261,29 @@ int32_t apply_offset(Scan &s) {
   e->datetime += offset;
   if (t + offset < 0 || t + offset >= kDay) {
     const double date = zdatprt(e->datetime);
-    e->year = static_cast<int64_t>(zyear(date));
-    e->month = static_cast<int64_t>(zmonth(date));
-    e->day = static_cast<int64_t>(zday(date));
+    if (ifm_is_missing(date) || !host_part(zyear(date), &e->year) ||
+        !host_part(zmonth(date), &e->month) || !host_part(zday(date), &e->day))
+      return PROB_INVALID_DATETIME;
+    if (e->year < kFirstYear || e->year > kLastYear) return PROB_OUT_OF_RANGE;
   }
-  e->hour = static_cast<int64_t>(zhour(e->datetime));
-  e->minute = static_cast<int64_t>(zminute(e->datetime));
+  if (!host_part(zhour(e->datetime), &e->hour) || !host_part(zminute(e->datetime), &e->minute))
+    return PROB_INVALID_DATETIME;
   return 0;
+}
+
+// In strict notation nothing may follow a zone: a Z, or a sign with its
+// hours and minutes (hhmm in basic notation, hh:mm otherwise).
+int32_t after_zone(const Scan &s) {
+  if (!s.zone || !s.strict()) return 0;
+  const int32_t used = s.zone_ch == 'Z' ? 1 : s.kind == Kind::basic ? 5 : 6;
+  return s.end - s.zone_at > used ? PROB_EXTRA_CHARS : 0;
 }
 
 // After the loop, a datetime: ranges, host value, fraction, zone.
 int32_t finish_datetime(Scan &s) {
   iso_entity *e = s.e;
-  if (e->year > 9999 || e->month > 12 || e->day > 31 || e->hour > 23 || e->minute > 59 ||
-      e->second > 59 || (!(e->absent & ENT_ABSENT_YEAR) && e->year < 1582))
+  if (e->year > kLastYear || e->month > 12 || e->day > 31 || e->hour > 23 || e->minute > 59 ||
+      e->second > 59 || (!(e->absent & ENT_ABSENT_YEAR) && e->year < kFirstYear))
     return PROB_OUT_OF_RANGE;
   // An absent month or day counts as 1 for the value; a given 0 is refused.
   if (e->month == 0) {
@@ -275,9 +305,31 @@ int32_t finish_datetime(Scan &s) {
   return 0;
 }
 
+// The fraction of a duration's smallest given component in thousandths of a
+// second, when that component is counted in seconds (seconds, minutes,
+// hours, days, weeks); -1 when it is a month or a year.
+int64_t fraction_ms(const iso_entity *e) {
+  const uint8_t a = e->absent;
+  int64_t seconds;
+  if (!(a & ENT_ABSENT_SECOND))
+    seconds = 1;
+  else if (!(a & ENT_ABSENT_MINUTE))
+    seconds = 60;
+  else if (!(a & ENT_ABSENT_HOUR))
+    seconds = 3600;
+  else if (!(a & ENT_ABSENT_DAY))
+    seconds = e->weeks ? 7 * 86400 : 86400;
+  else
+    return -1;
+  return e->fraction * seconds;
+}
+
 // Folds a duration whose components exceed their ranges into days, hours,
 // minutes and seconds, and (unless days are kept) days into 30-day months and
-// months into years. A component that ends up 0 is absent.
+// months into years. A component that ends up 0 is absent. A fraction is
+// carried exactly: one counted in seconds joins the total and lands on the
+// seconds in thousandths (PT36H30.5S is P1DT12H30.5S, P1Y1.5W is
+// P1Y10DT12H); one of a month stays on the months (P1Y13.5M is P2Y1.5M).
 int32_t normalise(iso_entity *e, int32_t keep_days) {
   e->unit = 0;
   const double total = static_cast<double>(e->hour) * 3600.0 +
@@ -286,12 +338,20 @@ int32_t normalise(iso_entity *e, int32_t keep_days) {
   const double days = trunc(total / kDay);
   if (!(days < 9223372036854775808.0)) return PROB_OUT_OF_RANGE;  // no 64-bit day count
   e->day = static_cast<int64_t>(days);
-  const double r = fmod(total, kDay);
+  double r = fmod(total, kDay);  // whole seconds: every term is a whole number
+  const int64_t frac_ms = fraction_ms(e);
+  int64_t ms = 0;
+  if (frac_ms > 0) {
+    const int64_t r_ms = static_cast<int64_t>(r) * 1000 + frac_ms;
+    if (__builtin_add_overflow(e->day, r_ms / kDayMs, &e->day)) return PROB_OUT_OF_RANGE;
+    r = static_cast<double>(r_ms % kDayMs / 1000);
+    ms = r_ms % 1000;
+  }
   e->hour = static_cast<int64_t>(zhour(r));
   e->minute = static_cast<int64_t>(zminute(r));
-  const double x = zsecond(r);
-  e->second = static_cast<int64_t>(floor(x));
-  e->fraction = static_cast<int64_t>((x - floor(x)) * 1000.0);
+  e->second = static_cast<int64_t>(floor(zsecond(r)));
+  const bool on_months = frac_ms < 0 && e->fraction != 0;
+  if (!on_months) e->fraction = ms;
   if (keep_days) {
     e->days_kept = 1;
   } else {
@@ -303,13 +363,14 @@ int32_t normalise(iso_entity *e, int32_t keep_days) {
       return PROB_OUT_OF_RANGE;
     e->month = m % 12;
   }
+  // A fraction keeps the component it belongs to, even at 0 (P2Y0.5M).
   uint8_t absent = 0;
   if (e->year == 0) absent |= ENT_ABSENT_YEAR;
-  if (e->month == 0) absent |= ENT_ABSENT_MONTH;
+  if (e->month == 0 && !on_months) absent |= ENT_ABSENT_MONTH;
   if (e->day == 0) absent |= ENT_ABSENT_DAY;
   if (e->hour == 0) absent |= ENT_ABSENT_HOUR;
   if (e->minute == 0) absent |= ENT_ABSENT_MINUTE;
-  if (e->second == 0) absent |= ENT_ABSENT_SECOND;
+  if (e->second == 0 && ms == 0) absent |= ENT_ABSENT_SECOND;
   if (e->fraction == 0) absent |= ENT_ABSENT_FRACTION;
   e->absent = absent;
   return 0;
@@ -334,11 +395,17 @@ int32_t finish_duration(Scan &s, int32_t keep_days) {
     e->unit = 0;
   } else if (given == 1 && in_poss(over)) {
     e->unit = static_cast<uint8_t>(over + (e->fraction != 0 ? ENT_UNIT_THOUSANDTHS : 0));
+    // The packed count has 32 bits; in thousandths it is count x 1000 + fraction.
+    const uint64_t count = static_cast<uint64_t>(ent_unit_count(e));
+    const uint64_t fraction = static_cast<uint64_t>(e->fraction);
+    if (e->unit & ENT_UNIT_THOUSANDTHS ? count > (kMaxCount - fraction) / 1000
+                                       : count > kMaxCount)
+      return PROB_OUT_OF_RANGE;
   } else {
     const int32_t rc = normalise(e, keep_days);
     if (rc != 0) return rc;
   }
-  if (e->year > 9999) return PROB_OUT_OF_RANGE;
+  if (e->year > kLastYear) return PROB_OUT_OF_RANGE;
   return 0;
 }
 
@@ -411,10 +478,9 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
   e->absent = ENT_MISSING;
   ent_set_missing(e->packed);
 
-  const int32_t end = zb_strip(text, len);           // wzstrip
-  const int32_t first = zb_find_not(text, end, ' ');  // wzstnot
-  if (first < 0 || (end == 1 && text[0] == '.'))
-    return mode == scan::kModeStrictPlaceholders ? PROB_BLANK : 0;
+  int32_t end;
+  const int32_t first = ent_text_start(text, len, &end);
+  if (first < 0) return mode == scan::kModeStrictPlaceholders ? PROB_BLANK : 0;
 
   scan::Scan s{text, end, first, end - first, e, mode};
   const int32_t k = s.at(first) == '-' ? 1 : 0;
@@ -435,6 +501,7 @@ ZB_API int32_t read_date_or_duration(const char *text, int32_t len, iso_entity *
 #endif
   if (rc == 0) rc = e->is_datetime ? scan::finish_datetime(s) : scan::finish_duration(s, keep_days);
   if (rc == 0) rc = scan::strict_notation(s);
+  if (rc == 0) rc = scan::after_zone(s);
   if (rc != 0) return rc;
   return convert_to_bcd(e);
 }

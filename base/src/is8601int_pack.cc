@@ -45,18 +45,10 @@ namespace {
 
 // Single-unit form: zero bytes, the count's low 32 bits in bytes 3-6 (most
 // significant first), the unit code in byte 7. The count is taken modulo 2^64
-// so that only its low 32 bits matter, whatever its size.
+// so that only its low 32 bits matter, whatever its size (the scanner hands
+// over no count beyond 32 bits).
 void pack_single_unit(iso_entity *e) {
-  uint64_t count = 0;
-  switch (e->unit & ~ENT_UNIT_THOUSANDTHS) {
-    case 1: count = static_cast<uint64_t>(e->month); break;
-    case 2: count = static_cast<uint64_t>(e->day); break;
-    case 3: count = static_cast<uint64_t>(e->day / 7); break;
-    case 4: count = static_cast<uint64_t>(e->hour); break;
-    case 8: count = static_cast<uint64_t>(e->minute); break;
-    case 16: count = static_cast<uint64_t>(e->second); break;
-    default: break;
-  }
+  uint64_t count = static_cast<uint64_t>(ent_unit_count(e));
   if (e->unit & ENT_UNIT_THOUSANDTHS) count = count * 1000u + static_cast<uint64_t>(e->fraction);
   uint8_t *b = e->packed;
   memset(b, 0, 8);

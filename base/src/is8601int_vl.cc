@@ -549,7 +549,9 @@ ZB_API int32_t compute_start(const iso_entity *dur, const iso_entity *end, iso_e
 // mode 0x100, missing-value notation first gives the missing entity) and
 // writes the 16 hexadecimal digits of the entity when it is of the wanted
 // kind (0 duration, 1 datetime). Stores min(target length, 16) in the status
-// word. Returns 0 or the scanner's problem code (target untouched).
+// word. Returns 0 or the scanner's problem code (target untouched); a text of
+// the other kind is problem 4 (a duration for a datetime) or 19 (a datetime
+// for a duration), a blank field the missing entity.
 ZB_API uint32_t get_bcd8(ifmblock *blk, int32_t kind, int32_t mode) {
   iso_entity rec;  // the scanner clears it first
   int32_t code = 0;
@@ -563,13 +565,17 @@ ZB_API uint32_t get_bcd8(ifmblock *blk, int32_t kind, int32_t mode) {
   int32_t n = stood_for(blk, kEntityDigits);
   blk->status = static_cast<uint32_t>(n);
   if (code != 0) return static_cast<uint32_t>(code);
+  // A text of the other kind is refused; a blank field is of neither.
+  int32_t end;
+  if (rec.is_datetime != kind && ent_text_start(blk->input, zb_window(blk), &end) >= 0)
+    return kind == 1 ? PROB_DESIGNATOR_IN_DATETIME : PROB_NO_P;
   if (rec.is_datetime == kind && n > 0)
     hexify(rec.packed, 8, static_cast<char *>(blk->target), n);
   return 0;
 }
 
 // $IS860DU: one ISO 8601 duration (P1Y2M10DT2H30M, PT36H, P0001-02-10) as 16
-// hexadecimal digits; a datetime writes nothing. Returns 0, 22 for a target
+// hexadecimal digits; a datetime is problem 19. Returns 0, 22 for a target
 // shorter than 16 (logged; target and status untouched), or a problem code.
 ZB_API uint32_t is8601dui(ifmblock *blk, int32_t mode) {
   if (target_too_short(blk, "$IS860DU", kEntityDigits)) return PROB_TARGET_SHORT;
@@ -578,7 +584,7 @@ ZB_API uint32_t is8601dui(ifmblock *blk, int32_t mode) {
 
 // $IS860PD: one ISO 8601 datetime, complete or of reduced precision
 // (2011-09-09T12:30:45.5, 2011, 20110909T1230Z), as 16 hexadecimal digits; a
-// duration writes nothing. Returns as $IS860DU does.
+// duration is problem 4. Returns as $IS860DU does.
 ZB_API uint32_t is8601pdi(ifmblock *blk, int32_t mode) {
   if (target_too_short(blk, "$IS860PD", kEntityDigits)) return PROB_TARGET_SHORT;
   return get_bcd8(blk, 1, mode);

@@ -125,7 +125,8 @@ inline bool unpack(const uint8_t b[8], Unpacked *u, std::string *why) {
   };
   if (!decimal_run(0, 4, &u->year)) return *why = "year digits", false;
   if (nib[4] != 0xF) {
-    if (nib[4] > 12) return *why = "month digit", false;
+    // A duration kept with its days may count 13 or 14 months (D, E).
+    if (nib[4] > (u->datetime ? 12u : 14u)) return *why = "month digit", false;
     u->month = nib[4];
   }
   if (!decimal_run(5, 2, &u->day)) return *why = "day digits", false;

@@ -6,7 +6,8 @@
 # entity reader call, scanner and interval call and convert_to_bcd call made
 # on both builds, with their results, host calls and log lines compared.
 # Exit status 0 when nothing differs, 3 when every difference is a text
-# whose fraction has more than three digits, 1 when anything else differs.
+# whose fraction has more than three digits or of a mended fault, 1 when
+# anything else differs.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 rev=${1:-$(git merge-base main HEAD)} calls=${2:-1000000} seed=${3:-8601}
