@@ -28,6 +28,7 @@
 #include <utility>
 #include <vector>
 
+#include "api_error.h"
 #include "codes.h"
 #include "entity_text.h"
 #include "family.h"
@@ -773,3 +774,7 @@ size_t zb_take_log(char *buf, size_t size) {
 }
 
 }  // extern "C"
+
+namespace zbhost {
+int api_fail(int status, std::string message) { return fail(status, std::move(message)); }
+}  // namespace zbhost

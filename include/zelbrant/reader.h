@@ -45,7 +45,7 @@ extern "C" {
 #define ZB_READER_API
 #endif
 
-#define ZB_READER_API_VERSION 2
+#define ZB_READER_API_VERSION 6
 
 /* API statuses. */
 #define ZB_OK 0
@@ -202,6 +202,27 @@ ZB_READER_API const char *zb_problem_text(uint32_t code);
  * into buf (NUL-terminated, cut to size), clears them and returns the bytes
  * they need without the NUL; 0 when there are none or no host is running. */
 ZB_READER_API size_t zb_take_log(char *buf, size_t size);
+
+/* Version 6: the exact text of a host value. */
+#define ZB_TEXT_ZONE 1u   /* end the text with 'Z': a value the reader normalised to GMT */
+/* Writes the extended ISO 8601 text of a host value of kind ZB_KIND_DATE,
+ * ZB_KIND_TIME or ZB_KIND_DATETIME: "2011-09-09", "12:30:45.75",
+ * "2011-09-09T12:30:45.123456". The seconds' fraction is the shortest
+ * decimal that reads back to the same double, split from the day and clock
+ * by exact decimal arithmetic, so a datetime before 1960 shows no float
+ * noise (-0.876544 is "1959-12-31T23:59:59.123456"). A date with a fraction
+ * prints the day it falls in. A time prints signed hours, beyond 23 as they
+ * are: -5400 is "-01:30:00", 90000 is "25:00:00". ZB_TEXT_ZONE adds 'Z' to
+ * a time or datetime (a date has none).
+ * Writes the text NUL-terminated into out (cut to size; out may be null
+ * when size is 0) and returns its length without the NUL. 48 bytes hold
+ * the text of every value at least a millisecond away from 0; nearer 0 the
+ * fraction's leading zeros can make it longer (1e-300 s). Returns ZB_E_RANGE for the missing value, any other
+ * NaN or infinity, a date or datetime outside 1582-01-01..9999-12-31 and a
+ * time of 1e15 seconds or more either way (zb_last_error says which);
+ * ZB_E_KIND for another kind, ZB_E_OPTION for unknown flags. */
+ZB_READER_API int zb_value_text(int32_t kind, double value, uint32_t flags, char *out,
+                                size_t size);
 
 #ifdef __cplusplus
 }  /* extern "C" */
