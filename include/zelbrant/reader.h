@@ -203,24 +203,53 @@ ZB_READER_API const char *zb_problem_text(uint32_t code);
  * they need without the NUL; 0 when there are none or no host is running. */
 ZB_READER_API size_t zb_take_log(char *buf, size_t size);
 
+/* Version 5: the catalog of readers. */
+#define ZB_READER_ZONED 1u   /* flags: the reader normalises its value to GMT */
+#define ZB_READER_LOGS  2u   /* flags: the reader may write to the host log */
+typedef struct zb_catalog_entry {
+  const char *name;         /* informat or routine name as looked up: "B8601DT", "ND8601DT", "i8601dz", "$IS860DU" */
+  const char *routine;      /* exported routine: "b8601dt" */
+  const char *modules;      /* where it is found: "zelbrant", "morvista" or "zelbrant morvista" */
+  const char *description;  /* one line: what it reads */
+  const char *example;      /* a text it reads at its default width */
+  int32_t kind;             /* ZB_KIND_* */
+  uint32_t flags;           /* ZB_READER_* */
+  int32_t min_width;        /* -1 for routines that read the whole field */
+  int32_t max_width;
+  int32_t default_width;
+  int32_t decimals;
+} zb_catalog_entry;
+/* The whole catalog: *entries points to *count static entries (never freed).
+ * Registered informats come first, in registration order (zelbrant's, then
+ * morvista's), then the exported routines that no module registers; these
+ * read each field whole by default (min_width and default_width -1,
+ * max_width the largest width a lookup takes). Returns ZB_OK, or ZB_E_NULL
+ * when a pointer is null. */
+ZB_READER_API int zb_list(const zb_catalog_entry **entries, size_t *count);
+
 /* Version 6: the exact text of a host value. */
 #define ZB_TEXT_ZONE 1u   /* end the text with 'Z': a value the reader normalised to GMT */
 /* Writes the extended ISO 8601 text of a host value of kind ZB_KIND_DATE,
  * ZB_KIND_TIME or ZB_KIND_DATETIME: "2011-09-09", "12:30:45.75",
  * "2011-09-09T12:30:45.123456". The seconds' fraction is the shortest
  * decimal that reads back to the same double, split from the day and clock
- * by exact decimal arithmetic, so a datetime before 1960 shows no float
- * noise (-0.876544 is "1959-12-31T23:59:59.123456"). A date with a fraction
- * prints the day it falls in. A time prints signed hours, beyond 23 as they
- * are: -5400 is "-01:30:00", 90000 is "25:00:00". ZB_TEXT_ZONE adds 'Z' to
- * a time or datetime (a date has none).
+ * by exact decimal arithmetic. Reading back is taken both as one number and
+ * as the readers compose a value (date * 86400 + (whole seconds +
+ * fraction), rounded at each step); the shorter text wins, the number's on
+ * a tie. So a datetime before 1960 shows no float noise: -0.876544 and the
+ * value i8601dt reads from "1959-12-31T23:59:59.123456" (which is
+ * -0.8765440000011697) both print "1959-12-31T23:59:59.123456".
+ * A date with a fraction prints the day it falls in. A time prints signed
+ * hours, beyond 23 as they are: -5400 is "-01:30:00", 90000 "25:00:00".
+ * ZB_TEXT_ZONE adds 'Z' to a time or datetime (a date has none).
  * Writes the text NUL-terminated into out (cut to size; out may be null
  * when size is 0) and returns its length without the NUL. 48 bytes hold
  * the text of every value at least a millisecond away from 0; nearer 0 the
- * fraction's leading zeros can make it longer (1e-300 s). Returns ZB_E_RANGE for the missing value, any other
- * NaN or infinity, a date or datetime outside 1582-01-01..9999-12-31 and a
- * time of 1e15 seconds or more either way (zb_last_error says which);
- * ZB_E_KIND for another kind, ZB_E_OPTION for unknown flags. */
+ * fraction's leading zeros can make it longer (1e-300 s). Returns
+ * ZB_E_RANGE for the missing value, any other NaN or infinity, a date or
+ * datetime outside 1582-01-01..9999-12-31 and a time of 1e15 seconds or
+ * more either way (zb_last_error says which); ZB_E_KIND for another kind,
+ * ZB_E_OPTION for unknown flags. */
 ZB_READER_API int zb_value_text(int32_t kind, double value, uint32_t flags, char *out,
                                 size_t size);
 
