@@ -19,7 +19,7 @@
 #include <cstring>
 #include <string>
 
-#include "api_error.h"
+#include "api_internal.h"
 #include "host.h"
 #include "zelbrant/reader.h"
 

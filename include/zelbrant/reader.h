@@ -253,6 +253,29 @@ ZB_READER_API int zb_list(const zb_catalog_entry **entries, size_t *count);
 ZB_READER_API int zb_value_text(int32_t kind, double value, uint32_t flags, char *out,
                                 size_t size);
 
+/* Version 6 too: what would have read texts a reader failed on. */
+#define ZB_SUGGEST_TEXTS 16  /* texts zb_suggest looks at; the rest are left out */
+/* Reads texts that reader failed on, or cut short, again: with the same
+ * informat at each of its widths, then with the catalog's other readers of
+ * the same kind (any entity reader for an entity reader) that the handle's
+ * module has, registered informats at each width. Each text starts where
+ * the field starts and runs as far as the record or cell does, so wider
+ * widths can be tried. A text counts as read when the reader returns 0 and
+ * a value (not the missing value; an entity: a packed text).
+ * Writes the suggestion NUL-terminated into out (cut to size; out may be
+ * null when size is 0) and returns its length without the NUL:
+ *   "try B8601DT15."  the same informat at the narrowest width that reads
+ *                     what its widest readable width reads, when that reads
+ *                     more texts or more of them ("20100313T200304 INF");
+ *   "try i8601dz"     another reader that reads more texts than both;
+ *   "... (reads 2 of 3)" when the best reads only some of them;
+ *   ""                (0) when nothing reads more than the reader itself.
+ * The handle keeps the readers it had (trial readers are dropped again);
+ * with the DEBUG host option, entity readers' trial reads log as reads do.
+ * Returns an API status for a bad handle or reader or a null pointer. */
+ZB_READER_API int zb_suggest(zb_handle *h, int32_t reader, const char *const *texts,
+                             const size_t *lens, size_t n, char *out, size_t size);
+
 #ifdef __cplusplus
 }  /* extern "C" */
 #endif
