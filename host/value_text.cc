@@ -41,12 +41,36 @@ struct Decimal {
   int nfrac = 0;
 };
 
-// Splits the shortest scientific text of a (finite, 0 <= a < 1e15) into d.
-// The text is d[.ddd]e±XX: its digits shifted by the exponent.
+// The common values without a text conversion: whole numbers, and below
+// 2^32 (where a double is finer than a microsecond, so no two decimals of up
+// to six places read back to it) fractions of up to six places, the first k
+// with m / 10^k == a (m and 10^k exact, the division correctly rounded).
+// That decimal is the one the shortest conversion writes. False otherwise.
+bool split_short(double a, Decimal *d) {
+  constexpr double kPow10[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+  if (a < 9007199254740992.0 && std::trunc(a) == a) {  // below 2^53
+    d->whole = static_cast<int64_t>(a);
+    return true;
+  }
+  if (a >= 4294967296.0) return false;
+  for (int k = 1; k <= 6; ++k) {
+    const double m = std::nearbyint(a * kPow10[k]);
+    if (m / kPow10[k] != a) continue;
+    auto mi = static_cast<int64_t>(m);
+    for (int i = k - 1; i >= 0; --i, mi /= 10) d->frac[i] = static_cast<char>('0' + mi % 10);
+    d->whole = mi;
+    d->nfrac = k;
+    return true;
+  }
+  return false;
+}
+
+// Splits the shortest decimal of a (finite, 0 <= a < 1e15) into d: the
+// scientific text d[.ddd]e±XX, its digits shifted by the exponent.
 void split(double a, Decimal *d) {
   d->whole = 0;
   d->nfrac = 0;
-  if (a == 0) return;
+  if (a == 0 || split_short(a, d)) return;
   char buf[40];
   const char *end = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific).ptr;
   char digits[20];
@@ -85,8 +109,22 @@ void negate_floor(Decimal *d) {
   while (d->nfrac > 0 && d->frac[d->nfrac - 1] == '0') --d->nfrac;
 }
 
-// v >= 0 in at least width digits, zeros in front.
+// v >= 0 in at least width digits, zeros in front: two and four digits by
+// pairs from a table, wider numbers by the general conversion.
 char *put_num(char *out, int64_t v, int width) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  if (width == 2 && v < 100) {
+    std::memcpy(out, kPairs + 2 * v, 2);
+    return out + 2;
+  }
+  if (width == 4 && v < 10000) {
+    std::memcpy(out, kPairs + 2 * (v / 100), 2);
+    std::memcpy(out + 2, kPairs + 2 * (v % 100), 2);
+    return out + 4;
+  }
   char buf[24];
   const char *end = std::to_chars(buf, buf + sizeof buf, v).ptr;
   for (auto n = end - buf; n < width; ++n) *out++ = '0';
@@ -121,7 +159,7 @@ char *put_clock(char *out, int64_t secs, const Decimal &d) {
 int64_t floor_div(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
 
 // The text as the readers compose it: the shortest fraction f of fewer than
-// limit digits with day * 86400 + (secs + f) == v, each step in doubles
+// limit digits (and at most 17) with day * 86400 + (secs + f) == v, each step in doubles
 // (without a day for a time). The nearest decimal of each length is tried in
 // turn; false when none fits. secs may come back as 86400: the next day.
 bool composed(double v, bool with_day, int64_t days, int limit, int64_t *secs, Decimal *d) {
@@ -130,11 +168,11 @@ bool composed(double v, bool with_day, int64_t days, int limit, int64_t *secs, D
   if (!(t >= 0)) return false;
   const double whole = std::floor(t);
   const double r = t - whole;  // exact
-  for (int k = 0; k < limit; ++k) {
+  for (int k = 0; k < limit && k <= 17; ++k) {
     char buf[32];
-    const char *end = std::to_chars(buf, buf + sizeof buf, r, std::chars_format::fixed, k).ptr;
+    const auto done = std::to_chars(buf, buf + sizeof buf, r, std::chars_format::fixed, k);
     double f = 0;
-    std::from_chars(buf, end, f);
+    if (done.ec != std::errc() || std::from_chars(buf, done.ptr, f).ec != std::errc()) return false;
     if (day_start + (whole + f) != v) continue;
     *secs = static_cast<int64_t>(whole) + (buf[0] == '1');
     d->nfrac = k;
@@ -154,22 +192,26 @@ const char *kind_word(int32_t kind) {
   return kind == ZB_KIND_DATE ? "date" : kind == ZB_KIND_TIME ? "time" : "datetime";
 }
 
-// Why v cannot be written as a value of kind; empty when it can.
+// Whether v can be written as a value of kind: a number, a time below
+// kTimeLimit either way, a date or datetime from 1582 through 9999.
+bool writable(int32_t kind, double v) {
+  static const double first_day = static_cast<double>(zbhost::cal::min_day());
+  static const double end_day =
+      static_cast<double>(zbhost::cal::days_from_civil(kLastYear + 1, 1, 1));
+  if (kind == ZB_KIND_TIME) return std::fabs(v) < kTimeLimit;  // false for a NaN
+  const double scale = kind == ZB_KIND_DATE ? 1.0 : 86400.0;
+  return v >= first_day * scale && v < end_day * scale;
+}
+
+// Why v cannot be written as a value of kind (writable is false).
 std::string refusal(int32_t kind, double v) {
   uint64_t bits;
   std::memcpy(&bits, &v, sizeof bits);
   if ((bits & kMissingTop) == kMissingTop) return "the value is the missing value";
   if (std::isnan(v)) return "the value is not a number";
   if (std::isinf(v)) return "the value is infinite";
-  if (kind == ZB_KIND_TIME) {
-    if (std::fabs(v) < kTimeLimit) return {};
+  if (kind == ZB_KIND_TIME)
     return "the time " + number(v) + " s is 1e15 seconds or more from midnight";
-  }
-  const double first_day = static_cast<double>(zbhost::cal::min_day());
-  const double end_day =
-      static_cast<double>(zbhost::cal::days_from_civil(kLastYear + 1, 1, 1));
-  const double scale = kind == ZB_KIND_DATE ? 1.0 : 86400.0;
-  if (v >= first_day * scale && v < end_day * scale) return {};
   return std::string("the ") + kind_word(kind) + " " + number(v) +
          (v < 0 ? " falls before 1582-01-01" : " falls after 9999-12-31");
 }
@@ -184,8 +226,7 @@ extern "C" int zb_value_text(int32_t kind, double value, uint32_t flags, char *o
                                            " is no date, time or datetime kind");
   if (flags & ~ZB_TEXT_ZONE)
     return zbhost::api_fail(ZB_E_OPTION, "unknown flags " + std::to_string(flags));
-  if (std::string why = refusal(kind, value); !why.empty())
-    return zbhost::api_fail(ZB_E_RANGE, why);
+  if (!writable(kind, value)) return zbhost::api_fail(ZB_E_RANGE, refusal(kind, value));
 
   Decimal d;
   split(std::fabs(value), &d);
