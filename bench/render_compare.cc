@@ -63,9 +63,11 @@ struct Compare {
     char buf[512];
     size_t sink = 0;
     auto t0 = std::chrono::steady_clock::now();
-    for (double v : values) sink += static_cast<size_t>(zb_value_text(f.kind, v, 0, buf, sizeof buf));
+    for (double v : values)
+      sink += static_cast<size_t>(zb_value_text(f.kind, v, 0, buf, sizeof buf));
     auto t1 = std::chrono::steady_clock::now();
-    for (double v : values) sink += static_cast<size_t>(isoread::render_iso(buf, v, f.old_kind) - buf);
+    for (double v : values)
+      sink += static_cast<size_t>(isoread::render_iso(buf, v, f.old_kind) - buf);
     auto t2 = std::chrono::steady_clock::now();
     now_seconds += std::chrono::duration<double>(t1 - t0).count();
     old_seconds += std::chrono::duration<double>(t2 - t1).count();
@@ -75,8 +77,7 @@ struct Compare {
   bool reads_back(const char *text, size_t len, double v) {
     double got;
     uint32_t code;
-    return zb_read_field(h, extended, text, len, &got, &code) == ZB_OK && code == 0 &&
-           got == v;
+    return zb_read_field(h, extended, text, len, &got, &code) == ZB_OK && code == 0 && got == v;
   }
 
   void chunk(const char *data, size_t n) {
@@ -182,8 +183,7 @@ int main(int argc, char **argv) {
         ++f.differ;
         c.old_back += c.reads_back(old.data(), old.size(), v);
         c.now_back += c.reads_back(now, static_cast<size_t>(len), v);
-        if (c.shown++ < 10)
-          std::printf("differ: %.17g: now %s, before %s\n", v, now, old.c_str());
+        if (c.shown++ < 10) std::printf("differ: %.17g: now %s, before %s\n", v, now, old.c_str());
       }
     }
     c.fields = {f};
@@ -226,15 +226,17 @@ int main(int argc, char **argv) {
   std::printf("%lld records\n", c.records);
   for (const Field &f : c.fields) {
     if (!random) failed += f.differ;
-    std::printf("%-11s agree %lld, differ %lld, missing %lld, failed %lld\n", f.informat,
-                f.agree, f.differ, f.missing, f.failed);
+    std::printf("%-11s agree %lld, differ %lld, missing %lld, failed %lld\n", f.informat, f.agree,
+                f.differ, f.missing, f.failed);
     failed += f.failed;
   }
   if (c.now_seconds > 0)
     std::printf("rendering: zb_value_text %.1f ns a value, render_iso %.1f ns\n",
                 c.now_seconds * 1e9 / static_cast<double>(3 * c.records),
                 c.old_seconds * 1e9 / static_cast<double>(3 * c.records));
-  std::printf("of the datetime differences, read back to the value by i8601dt: now %lld, "
-              "before %lld\n", c.now_back, c.old_back);
+  std::printf(
+      "of the datetime differences, read back to the value by i8601dt: now %lld, "
+      "before %lld\n",
+      c.now_back, c.old_back);
   return failed ? 1 : 0;
 }

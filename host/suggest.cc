@@ -15,9 +15,9 @@ namespace {
 
 // One reader at one width over the texts.
 struct Trial {
-  int read = 0;                   // texts read to a value
-  size_t covered = 0;             // bytes of those texts in the reader's window
-  std::vector<std::string> got;   // per text: the value's bytes; empty when not read
+  int read = 0;                  // texts read to a value
+  size_t covered = 0;            // bytes of those texts in the reader's window
+  std::vector<std::string> got;  // per text: the value's bytes; empty when not read
 };
 
 // a reads more texts than b, or as many, more of them and to other values

@@ -159,9 +159,10 @@ char *put_clock(char *out, int64_t secs, const Decimal &d) {
 int64_t floor_div(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
 
 // The text as the readers compose it: the shortest fraction f of fewer than
-// limit digits (and at most 17) with day * 86400 + (secs + f) == v, each step in doubles
-// (without a day for a time). The nearest decimal of each length is tried in
-// turn; false when none fits. secs may come back as 86400: the next day.
+// limit digits (and at most 17) with day * 86400 + (secs + f) == v, each
+// step in doubles (without a day for a time). The nearest decimal of each
+// length is tried in turn; false when none fits. secs may come back as
+// 86400: the next day.
 bool composed(double v, bool with_day, int64_t days, int limit, int64_t *secs, Decimal *d) {
   const double day_start = with_day ? static_cast<double>(days) * 86400.0 : 0.0;
   const double t = v - day_start;  // exact but for days == -1 and |v| < 43200
@@ -181,6 +182,11 @@ bool composed(double v, bool with_day, int64_t days, int limit, int64_t *secs, D
     return true;
   }
   return false;
+}
+
+void take_fraction(const Decimal &from, Decimal *to) {
+  to->nfrac = from.nfrac;
+  std::memcpy(to->frac, from.frac, static_cast<size_t>(from.nfrac));
 }
 
 std::string number(double v) {
@@ -218,12 +224,11 @@ std::string refusal(int32_t kind, double v) {
 
 }  // namespace
 
-extern "C" int zb_value_text(int32_t kind, double value, uint32_t flags, char *out,
-                             size_t size) {
+extern "C" int zb_value_text(int32_t kind, double value, uint32_t flags, char *out, size_t size) {
   if (!out && size) return zbhost::api_fail(ZB_E_NULL, "the text buffer is null");
   if (kind != ZB_KIND_DATE && kind != ZB_KIND_TIME && kind != ZB_KIND_DATETIME)
-    return zbhost::api_fail(ZB_E_KIND, "kind " + std::to_string(kind) +
-                                           " is no date, time or datetime kind");
+    return zbhost::api_fail(ZB_E_KIND,
+                            "kind " + std::to_string(kind) + " is no date, time or datetime kind");
   if (flags & ~ZB_TEXT_ZONE)
     return zbhost::api_fail(ZB_E_OPTION, "unknown flags " + std::to_string(flags));
   if (!writable(kind, value)) return zbhost::api_fail(ZB_E_RANGE, refusal(kind, value));
@@ -242,8 +247,10 @@ extern "C" int zb_value_text(int32_t kind, double value, uint32_t flags, char *o
       if (negative) *o++ = '-';
       Decimal c;
       int64_t secs = 0;
-      if (composed(std::fabs(value), false, 0, d.nfrac, &secs, &c))
-        d.whole = secs, d.nfrac = c.nfrac, std::memcpy(d.frac, c.frac, static_cast<size_t>(c.nfrac));
+      if (composed(std::fabs(value), false, 0, d.nfrac, &secs, &c)) {
+        d.whole = secs;
+        take_fraction(c, &d);
+      }
       o = put_clock(o, d.whole, d);
       break;
     }
@@ -254,7 +261,8 @@ extern "C" int zb_value_text(int32_t kind, double value, uint32_t flags, char *o
       Decimal c;
       int64_t csecs = 0;
       if (composed(value, true, days, d.nfrac, &csecs, &c)) {
-        secs = csecs, d.nfrac = c.nfrac, std::memcpy(d.frac, c.frac, static_cast<size_t>(c.nfrac));
+        secs = csecs;
+        take_fraction(c, &d);
         if (secs == 86400) ++days, secs = 0;
       }
       o = put_date(o, days);
