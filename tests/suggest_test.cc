@@ -89,6 +89,12 @@ TEST(Suggest, BadArgumentsAndCutOutput) {
   EXPECT_EQ(zb_suggest(h, id, &text, &len, 1, nullptr, 0), 14);  // "try B8601DT15."
   EXPECT_EQ(zb_suggest(h, id, &text, &len, 1, out, sizeof out), 14);
   EXPECT_STREQ(out, "try B86");
+  // Only the first ZB_SUGGEST_TEXTS texts are looked at.
+  std::vector<std::string> many(ZB_SUGGEST_TEXTS, text);
+  many.push_back("no date");
+  EXPECT_EQ(suggest(h, id, many), "try B8601DT15.");
+  many.insert(many.begin(), "no date");
+  EXPECT_EQ(suggest(h, id, many), "try B8601DT15. (reads 15 of 16)");
   zb_close(h);
 }
 
