@@ -28,6 +28,7 @@
 #include <utility>
 #include <vector>
 
+#include "api_internal.h"
 #include "codes.h"
 #include "entity_text.h"
 #include "family.h"
@@ -776,5 +777,9 @@ size_t zb_take_log(char *buf, size_t size) {
 
 namespace zbhost {
 // Sets the calling thread's last error, for the API's calls in other files.
+int api_fail(int status, std::string message) { return fail(status, std::move(message)); }
 int api_fail(int status, const char *message) { return fail(status, message); }
+void api_drop_readers(zb_handle *h, size_t keep) {
+  if (keep < h->readers.size()) h->readers.resize(keep);
+}
 }  // namespace zbhost

@@ -45,7 +45,7 @@ extern "C" {
 #define ZB_READER_API
 #endif
 
-#define ZB_READER_API_VERSION 5
+#define ZB_READER_API_VERSION 6
 
 /* API statuses. */
 #define ZB_OK 0
@@ -226,6 +226,55 @@ typedef struct zb_catalog_entry {
  * max_width the largest width a lookup takes). Returns ZB_OK, or ZB_E_NULL
  * when a pointer is null. */
 ZB_READER_API int zb_list(const zb_catalog_entry **entries, size_t *count);
+
+/* Version 6: the exact text of a host value. */
+#define ZB_TEXT_ZONE 1u   /* end the text with 'Z': a value the reader normalised to GMT */
+/* Writes the extended ISO 8601 text of a host value of kind ZB_KIND_DATE,
+ * ZB_KIND_TIME or ZB_KIND_DATETIME: "2011-09-09", "12:30:45.75",
+ * "2011-09-09T12:30:45.123456". The seconds' fraction is the shortest
+ * decimal that reads back to the same double, split from the day and clock
+ * by exact decimal arithmetic. Reading back is taken both as one number and
+ * as the readers compose a value (date * 86400 + (whole seconds +
+ * fraction), rounded at each step); the shorter text wins, the number's on
+ * a tie. So a datetime before 1960 shows no float noise: -0.876544 and the
+ * value i8601dt reads from "1959-12-31T23:59:59.123456" (which is
+ * -0.8765440000011697) both print "1959-12-31T23:59:59.123456".
+ * A date with a fraction prints the day it falls in. A time prints signed
+ * hours, beyond 23 as they are: -5400 is "-01:30:00", 90000 "25:00:00".
+ * ZB_TEXT_ZONE adds 'Z' to a time or datetime (a date has none).
+ * Writes the text NUL-terminated into out (cut to size; out may be null
+ * when size is 0) and returns its length without the NUL. 48 bytes hold
+ * the text of every value at least a millisecond away from 0; nearer 0 the
+ * fraction's leading zeros can make it longer (1e-300 s). Returns
+ * ZB_E_RANGE for the missing value, any other NaN or infinity, a date or
+ * datetime outside 1582-01-01..9999-12-31 and a time of 1e15 seconds or
+ * more either way (zb_last_error says which); ZB_E_KIND for another kind,
+ * ZB_E_OPTION for unknown flags. */
+ZB_READER_API int zb_value_text(int32_t kind, double value, uint32_t flags, char *out,
+                                size_t size);
+
+/* Version 6 too: what would have read texts a reader failed on. */
+#define ZB_SUGGEST_TEXTS 16  /* texts zb_suggest looks at; the rest are left out */
+/* Reads texts that reader failed on, or cut short, again: with the same
+ * informat at each of its widths, then with the catalog's other readers of
+ * the same kind (any entity reader for an entity reader) that the handle's
+ * module has, registered informats at each width. Each text starts where
+ * the field starts and runs as far as the record or cell does, so wider
+ * widths can be tried. A text counts as read when the reader returns 0 and
+ * a value (not the missing value; an entity: a packed text).
+ * Writes the suggestion NUL-terminated into out (cut to size; out may be
+ * null when size is 0) and returns its length without the NUL:
+ *   "try B8601DT15."  the same informat at the narrowest width that reads
+ *                     what its widest readable width reads, when that reads
+ *                     more texts or more of them ("20100313T200304 INF");
+ *   "try i8601dz"     another reader that reads more texts than both;
+ *   "... (reads 2 of 3)" when the best reads only some of them;
+ *   ""                (0) when nothing reads more than the reader itself.
+ * The handle keeps the readers it had (trial readers are dropped again);
+ * with the DEBUG host option, entity readers' trial reads log as reads do.
+ * Returns an API status for a bad handle or reader or a null pointer. */
+ZB_READER_API int zb_suggest(zb_handle *h, int32_t reader, const char *const *texts,
+                             const size_t *lens, size_t n, char *out, size_t size);
 
 #ifdef __cplusplus
 }  /* extern "C" */
