@@ -742,7 +742,10 @@ std::string mended(const Case &c, const std::string &window, const Outcome &a,
     return t == "." || (t.size() > k && (t[k] == 'P' || t[k] == 'p') &&
                         t.find_first_of("0123456789") == std::string::npos);
   };
-  if (rca == 0 && (empty(p1) || empty(p2)) && (rcb == 13 || rcb == 16 || rcb == 0))
+  // The empty part was taken as a part: a half missing (0), or a second
+  // duration (14) where the other part is now read as a lone duration.
+  if ((empty(p1) || empty(p2)) &&
+      ((rca == 0 && (rcb == 13 || rcb == 16 || rcb == 0)) || (rca == 14 && rcb != 14)))
     return "empty part in an interval";
   const std::string none(16, 'F');
   if (rca == 0 && rcb == 8 && (ha.compare(0, 16, none) == 0 || ha.compare(16, 16, none) == 0))
@@ -873,11 +876,11 @@ int main(int argc, char **argv) {
         window <= 0 ? std::string() : c.buf.substr(0, static_cast<size_t>(window));
     std::string why;
     if (c.what < 5 && window > 0) why = fault_class(api[k][0], api[k][1], c, text_of);
-    if (why.empty() && c.what < 6 && window > 0) why = why_it_may_differ(text_of);
     if (why.empty()) {
       const int32_t w = c.width < c.avail ? c.width : c.avail;
       why = mended(c, c.what < 6 ? text_of : w <= 0 ? std::string() : c.buf.substr(0, static_cast<size_t>(w)), a, b);
     }
+    if (why.empty() && c.what < 6 && window > 0) why = why_it_may_differ(text_of);
     ++classes[why];
     if (why.empty() && ++unexplained <= 20)
       std::printf("DIFFER %s (%s) mode %#x width %d avail %d target %d keep %d: '%s'%s%s%s\n",
