@@ -192,13 +192,14 @@ TEST_F(IsoreadCsv, LaterHeadersAreNotRecords) {
 
 // A quote left open to the end of the input: that record ends with its
 // line, is reported with its record and line numbers, and the records
-// after it are read.
+// after it are read. A kept record gets its quote closed, so that CSV
+// readers take the output.
 TEST_F(IsoreadCsv, UnclosedQuoteIsReportedAndReadingGoesOn) {
   std::string in = "20110909,\"two\nlines\"\n20120229,\"open\n20130101,x\n";
   ProgramOutcome o = run_isoread({"--csv", "--keep", "-f", "1:B8601DA8."}, in);
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out,
-            "20110909,\"two\nlines\",2011-09-09\n20120229,\"open,2012-02-29\n"
+            "20110909,\"two\nlines\",2011-09-09\n20120229,\"open\",2012-02-29\n"
             "20130101,x,2013-01-01\n");
   EXPECT_NE(o.err.find("record 2 (line 3): a quote is not closed"), std::string::npos) << o.err;
   EXPECT_NE(o.err.find("1 record with an unclosed quote"), std::string::npos) << o.err;
