@@ -16,6 +16,7 @@
 #include "../tools/isoread/csv.h"
 #include "support/csv_records.h"
 #include "support/run_isoread.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -54,26 +55,8 @@ for i, (row, g) in enumerate(zip(rows, got)):
 print('ok', len(rows))
 )";
 
-class IsoreadCsv : public ::testing::Test {
+class IsoreadCsv : public zbtest::TempDirTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/isoread_csv.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string file(const std::string &name, const std::string &content) {
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
-  static std::string slurp(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-  }
   // Runs the comparison; its output ("ok N" or the difference).
   std::string compare(const std::string &mode, int ncols, char delim, const std::string &src,
                       const std::string &out) {
@@ -84,8 +67,6 @@ class IsoreadCsv : public ::testing::Test {
     std::system(cmd.c_str());
     return slurp(result);
   }
-
-  std::string dir_;
 };
 
 struct DelimRow {

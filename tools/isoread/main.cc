@@ -39,6 +39,11 @@ int run(int argc, char **argv) {
   if (opts.help) return print_help(stdout);
   if (opts.version) return print_version(opts.module, stdout, stderr);
 
+  // Standard output is checked first: a closed one would be taken by the
+  // next file opened.
+  OutputTarget target;
+  if (opts.output.empty() && !target.open("", &error)) return fail(error);
+
   // The host starts with the first handle (the module's task state set up
   // with the task options) and ends with the last.
   std::vector<Field> fields;
@@ -64,8 +69,7 @@ int run(int argc, char **argv) {
     return fail("refusing to write " + (opts.output.empty() ? "standard output" : opts.output) +
                 ": it is the input " + which);
 
-  OutputTarget target;
-  if (!target.open(opts.output, &error)) return fail(error);
+  if (!opts.output.empty() && !target.open(opts.output, &error)) return fail(error);
   std::unique_ptr<ProgressLine> progress = make_progress(opts, files, target.fd());
 
   // Each worker reads through a handle of its own (which has a module

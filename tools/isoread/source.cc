@@ -56,12 +56,12 @@ RecordSource::Scan RecordSource::scan_line(const char *p, size_t n, size_t *end,
     }
     *end = r;
     *next = r + 1 == stop && lf ? stop + 1 : r + 1;
-    return Scan::ended;
+    return r > o_.max_record ? Scan::limit : Scan::ended;
   }
   if (lf) {
     *end = stop;
     *next = stop + 1;
-    return Scan::ended;
+    return stop > o_.max_record ? Scan::limit : Scan::ended;
   }
   scanned_ = n;
   return n > o_.max_record ? Scan::limit : Scan::more;
@@ -73,9 +73,11 @@ RecordSource::Scan RecordSource::scan_line(const char *p, size_t n, size_t *end,
 RecordSource::Scan RecordSource::scan_csv(const char *p, size_t n, size_t *end, size_t *next) {
   size_t i = scanned_;
   const char delim = o_.delim;
-  while (i < n) {
+  // Past the bound the record is not scanned further, however it came in.
+  const size_t stop = std::min(n, o_.max_record + 1);
+  while (i < stop) {
     if (quoted_) {
-      for (; i < n; ++i) {
+      for (; i < stop; ++i) {
         const char c = p[i];
         if (c == '"') break;
         if (c == '\n' || c == '\r') {
@@ -83,7 +85,7 @@ RecordSource::Scan RecordSource::scan_csv(const char *p, size_t n, size_t *end, 
           rec_lines_ += c == '\n';
         }
       }
-      if (i == n) break;
+      if (i == stop) break;
       if (i + 1 == n && !eof_) break;  // a quote closes or is doubled: the next read tells
       if (i + 1 < n && p[i + 1] == '"') {
         i += 2;
@@ -110,7 +112,7 @@ RecordSource::Scan RecordSource::scan_csv(const char *p, size_t n, size_t *end, 
     ++i;
   }
   scanned_ = i;
-  return n > o_.max_record ? Scan::limit : Scan::more;
+  return i > o_.max_record ? Scan::limit : Scan::more;
 }
 
 void RecordSource::note(Block *b, Mark mark) {
