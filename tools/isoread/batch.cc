@@ -17,13 +17,6 @@ namespace {
 constexpr unsigned char kSentinel[8] = {0x01, 0x00, 0xEF, 0xBE, 0xAD, 0xDE, 0xF4, 0x7F};
 constexpr char kTextSentinel = '\x01';
 
-// The host's missing values: the top 16 bits all ones.
-bool is_missing(double v) {
-  uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  return (bits >> 48) == 0xFFFF;
-}
-
 std::string count_of(uint64_t n, const char *what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
@@ -35,8 +28,6 @@ std::string count_of(uint64_t n, const char *what) {
 }
 
 }  // namespace
-
-bool Result::missing() const { return !untouched && is_missing(value); }
 
 void Counts::fail(uint32_t rc, bool problem) {
   ++failed;
@@ -172,6 +163,13 @@ void BatchReader::place(std::string_view rec, const Layout &layout, size_t j) {
 // column in one call (a probed read waits for finish()).
 void BatchReader::take(const Block &b, const Layout &layout, size_t from, size_t to) {
   layout_ = &layout;
+  fixed_ = layout.records() == Records::fixed;
+  followed_ = nullptr;
+  if (fixed_ && !layout.moving()) {
+    followed_copy_.resize(fields_.size());
+    for (size_t i = 0; i < fields_.size(); ++i) followed_copy_[i] = layout.followed(i);
+    followed_ = followed_copy_.data();
+  }
   data_ = b.data.data();
   cells_copy_.clear();
   for (size_t j = from; j < to; ++j) place(b.record(j), layout, j - from);
@@ -223,20 +221,18 @@ const Result *BatchReader::finish(size_t j, const RecordOut &rec) {
       r.value = c.values[j];
     }
     ++counts.fields;
-    const bool untouched = f.entity() ? r.ent.untouched : r.untouched;
-    const bool missing = f.entity() ? r.ent.missing() : r.missing();
     if (r.absent) {
       if (!counts.absent) counts.first_absent = rec.number;
       ++counts.absent;
     } else if (r.rc != 0) {
       counts.fail(r.rc, f.entity());
-    } else if (untouched || missing) {
+    } else if (f.entity() ? r.ent.untouched || r.ent.missing() : r.untouched || r.missing()) {
       ++counts.missing;
     } else {
       ++counts.read;
     }
   }
-  count_cut(rec.number, *layout_);
+  count_cut(rec.number);
   return results_.data();
 }
 
@@ -264,27 +260,6 @@ void BatchReader::probe(size_t i, Result *r) {
   if (api != ZB_OK) fault(f);
   r->rc = rc;
   r->status = status;
-}
-
-// Counts the fields whose width ends inside non-blank text: the bytes on
-// both sides of the end are not blanks, and (fixed columns) no other field
-// starts there.
-void BatchReader::count_cut(uint64_t number, const Layout &layout) {
-  uint64_t n = 0;
-  const bool fixed = layout.records() == Records::fixed;
-  for (size_t i = 0; i < fields_.size(); ++i) {
-    const Result &r = results_[i];
-    if (r.width <= 0 || r.width >= r.avail) continue;
-    if (r.input[r.width] == ' ' || r.input[r.width - 1] == ' ') continue;
-    bool next_field = false;
-    if (fixed && !layout.moving())
-      next_field = layout.followed(i);
-    else if (fixed)
-      for (const Result &o : results_) next_field |= o.column == int64_t{r.column} + r.width;
-    n += !next_field;
-  }
-  if (n && !counts.cut) counts.first_cut = number;
-  counts.cut += n;
 }
 
 }  // namespace isoread

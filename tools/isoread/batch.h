@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,12 @@ struct Result {
   double value = 0;
   EntityResult ent;  // the result of an entity reader
 
-  bool missing() const;
+  // The host's missing value: the top 16 bits all ones.
+  bool missing() const {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return !untouched && (bits >> 48) == 0xFFFF;
+  }
   std::string_view window() const {
     int32_t n = width < avail ? width : avail;
     return std::string_view(input, n > 0 ? static_cast<size_t>(n) : 0);
@@ -112,13 +118,33 @@ class BatchReader {
   void place(std::string_view rec, const Layout &layout, size_t j);
   const Result *finish(size_t j, const RecordOut &r);
   void probe(size_t i, Result *r);
-  void count_cut(uint64_t number, const Layout &layout);
+  // Counts the fields whose width ends inside non-blank text: the bytes on
+  // both sides of the end are not blanks, and (fixed columns) no other
+  // field starts there.
+  void count_cut(uint64_t number) {
+    uint64_t n = 0;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+      const Result &r = results_[i];
+      if (r.width <= 0 || r.width >= r.avail) continue;
+      if (r.input[r.width] == ' ' || r.input[r.width - 1] == ' ') continue;
+      bool next_field = false;
+      if (followed_) next_field = followed_[i];
+      else if (fixed_)
+        for (const Result &o : results_) next_field |= o.column == int64_t{r.column} + r.width;
+      n += !next_field;
+    }
+    if (n && !counts.cut) counts.first_cut = number;
+    counts.cut += n;
+  }
 
   const std::vector<Field> &fields_;
   zb_handle *const handle_;
   const bool probe_;
   const size_t batch_;
   const Layout *layout_ = nullptr;
+  bool fixed_ = false;                     // the batch's records are fixed
+  const uint8_t *followed_ = nullptr;      // per field, when fixed columns do not move
+  std::vector<uint8_t> followed_copy_;
   const char *data_ = nullptr;  // of the batch's columns
   std::vector<Result> results_;  // of the record at hand
   std::vector<Column> columns_;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -31,10 +32,7 @@ Output::Output(int fd) : buf_(2 * kFlushAt), fd_(fd) {}
 
 Output::Output() : buf_(kMemoryOutBuffer), fd_(-1) {}
 
-char *Output::reserve(size_t n) {
-  if (buf_.size() - used_ < n) buf_.resize(std::max(buf_.size() * 2, used_ + n));
-  return buf_.data() + used_;
-}
+void Output::grow(size_t n) { buf_.resize(std::max(buf_.size() * 2, used_ + n)); }
 
 void Output::put(std::string_view s) {
   char *p = reserve(s.size());

@@ -20,7 +20,10 @@ class Output {
   explicit Output(int fd);
   Output();  // in memory
   // Room for at least n more bytes; write at the result, then commit().
-  char *reserve(size_t n);
+  char *reserve(size_t n) {
+    if (buf_.size() - used_ < n) grow(n);
+    return buf_.data() + used_;
+  }
   void commit(char *end) { used_ = static_cast<size_t>(end - buf_.data()); }
   void put(std::string_view s);
   void put(char c);
@@ -45,6 +48,7 @@ class Output {
   int fd_;
   int error_ = 0;
   void write_out(const char *p, size_t n);
+  void grow(size_t n);
 };
 
 // Where the output goes: standard output, or a file given with -o, which is

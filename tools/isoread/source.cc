@@ -38,18 +38,18 @@ void RecordSource::reset(int fd, std::string label) {
   scanned_ = 0;
   quoted_ = false;
   cell_start_ = true;
-  rec_lines_ = 0;
-  first_break_ = SIZE_MAX;
+  quoted_lines_ = false;
   skipping_ = false;
 }
 
 // A line from p: LF, CRLF or a lone CR ends it. *end is where its text
 // ends, *next where the next record starts.
-RecordSource::Scan RecordSource::scan_line(const char *p, size_t n, size_t *end, size_t *next) {
+RecordSource::Scan RecordSource::scan_line(const char *p, size_t at, size_t n, size_t *end,
+                                           size_t *next) {
   const char *lf = find(p + scanned_, n - scanned_, '\n');
   const size_t stop = lf ? static_cast<size_t>(lf - p) : n;
-  if (const char *cr = find(p + scanned_, stop - scanned_, '\r')) {
-    const size_t r = static_cast<size_t>(cr - p);
+  if (const size_t cr = next_cr(p - at, at + scanned_, at + stop, at + n); cr != SIZE_MAX) {
+    const size_t r = cr - at;
     if (r + 1 == n) {  // CR or CRLF: the next read tells
       scanned_ = r;
       return Scan::more;
@@ -71,48 +71,75 @@ RecordSource::Scan RecordSource::scan_line(const char *p, size_t n, size_t *end,
 // start of a cell; inside one a doubled quote is text and a single one
 // closes it; line breaks outside quotes end the record.
 RecordSource::Scan RecordSource::scan_csv(const char *p, size_t n, size_t *end, size_t *next) {
+  // The state in locals while scanning: stores to members would be made
+  // for every byte (a char pointer may point anywhere).
   size_t i = scanned_;
-  const char delim = o_.delim;
+  bool quoted = quoted_, cell_start = cell_start_;
   // Past the bound the record is not scanned further, however it came in.
   const size_t stop = std::min(n, o_.max_record + 1);
+  Scan result = Scan::more;
   while (i < stop) {
-    if (quoted_) {
-      for (; i < stop; ++i) {
-        const char c = p[i];
-        if (c == '"') break;
-        if (c == '\n' || c == '\r') {
-          if (first_break_ == SIZE_MAX) first_break_ = i;
-          rec_lines_ += c == '\n';
-        }
+    if (quoted) {
+      const char *q = find(p + i, stop - i, '"');
+      if (!q) {
+        i = stop;
+        break;
       }
-      if (i == stop) break;
+      i = static_cast<size_t>(q - p);
       if (i + 1 == n && !eof_) break;  // a quote closes or is doubled: the next read tells
       if (i + 1 < n && p[i + 1] == '"') {
         i += 2;
         continue;
       }
-      quoted_ = false;
-      cell_start_ = false;
+      quoted = false;
+      cell_start = false;
       ++i;
       continue;
     }
     const char c = p[i];
-    if (c == '"' && cell_start_) {
-      quoted_ = true;
+    const uint8_t k = kind_[static_cast<unsigned char>(c)];
+    if (k == kText) {
+      cell_start = false;
       ++i;
       continue;
     }
-    if (c == '\n' || c == '\r') {
-      if (c == '\r' && i + 1 == n) break;  // CR or CRLF: the next read tells
-      *end = i;
-      *next = c == '\r' && p[i + 1] == '\n' ? i + 2 : i + 1;
-      return Scan::ended;
+    if (k == kQuote) {
+      if (cell_start) {
+        quoted = true;
+        quoted_lines_ = true;
+        open_at_ = i;
+      }
+      cell_start = false;
+      ++i;
+      continue;
     }
-    cell_start_ = c == delim;
-    ++i;
+    if (k == kDelim) {
+      cell_start = true;
+      ++i;
+      continue;
+    }
+    if (c == '\r' && i + 1 == n) break;  // CR or CRLF: the next read tells
+    *end = i;
+    *next = c == '\r' && p[i + 1] == '\n' ? i + 2 : i + 1;
+    result = Scan::ended;
+    break;
   }
+  quoted_ = quoted, cell_start_ = cell_start;
+  if (result == Scan::ended) return result;
   scanned_ = i;
   return i > o_.max_record ? Scan::limit : Scan::more;
+}
+
+// The first CR in [from, to) of base, from a search of the whole buffer
+// (up to have) kept between records: most inputs have none, or one per line.
+size_t RecordSource::next_cr(const char *base, size_t from, size_t to, size_t have) {
+  if (cr_at_ == SIZE_MAX || cr_at_ < from) {
+    const size_t start = cr_at_ == SIZE_MAX ? std::max(from, cr_to_) : from;
+    const char *cr = start < have ? find(base + start, have - start, '\r') : nullptr;
+    cr_at_ = cr ? static_cast<size_t>(cr - base) : SIZE_MAX;
+    cr_to_ = have;
+  }
+  return cr_at_ < to ? cr_at_ : SIZE_MAX;
 }
 
 void RecordSource::note(Block *b, Mark mark) {
@@ -133,12 +160,17 @@ void RecordSource::end_record(Block *b, size_t begin, size_t end, size_t next, M
   b->records.push_back({begin, end - begin, mark});
   if (mark != Mark::none) note(b, mark);
   ++record_no_;
-  line_ += rec_lines_ + (next > end);
+  // Line breaks in quoted cells count as lines (for the numbers in notes).
+  uint64_t lines = next > end;
+  if (quoted_lines_ && mark == Mark::none) {
+    const char *p = b->data.data() + begin, *e = b->data.data() + end;
+    while ((p = find(p, static_cast<size_t>(e - p), '\n'))) ++lines, ++p;
+  }
+  line_ += lines;
   scanned_ = 0;
   quoted_ = false;
   cell_start_ = true;
-  rec_lines_ = 0;
-  first_break_ = SIZE_MAX;
+  quoted_lines_ = false;
 }
 
 bool RecordSource::read_more(std::vector<char> *data, size_t *have) {
@@ -179,6 +211,7 @@ bool RecordSource::gather(Block *b, bool one) {
   std::copy(carry_.begin(), carry_.end(), data.begin());
   carry_.clear();
   size_t rec = 0;  // where the record being scanned starts
+  forget_cr();
   for (;;) {
     const char *p = data.data();
     if (at_start_ && have - rec > 0) {
@@ -204,16 +237,14 @@ bool RecordSource::gather(Block *b, bool one) {
       }
       size_t end = 0, next = 0;
       Scan s = o_.csv ? scan_csv(p + rec, have - rec, &end, &next)
-                      : scan_line(p + rec, have - rec, &end, &next);
+                      : scan_line(p + rec, rec, have - rec, &end, &next);
       if (s == Scan::ended) {
         end_record(b, rec, rec + end, rec + next, Mark::none);
         rec += next;
         continue;
       }
       if (s == Scan::limit) {
-        if (quoted_ && first_break_ != SIZE_MAX) {
-          recover(b, p, have, &rec);
-        } else {
+        if (!(quoted_ && recover(b, p, have, &rec, true))) {
           // Too long, quotes or not: cut, and the rest of its line dropped.
           end_record(b, rec, rec + o_.max_record, rec + o_.max_record, Mark::cut);
           rec += o_.max_record;
@@ -227,7 +258,7 @@ bool RecordSource::gather(Block *b, bool one) {
     if (eof_) {
       if (rec == have || error_) break;  // after a read error the record begun is dropped
       if (quoted_ && o_.csv) {
-        recover(b, p, have, &rec);
+        recover(b, p, have, &rec, false);
         continue;
       }
       size_t end = have - rec;
@@ -241,6 +272,7 @@ bool RecordSource::gather(Block *b, bool one) {
       std::memmove(data.data(), data.data() + rec, have - rec);
       have -= rec;
       rec = 0;
+      forget_cr();
     }
     read_more(&data, &have);
   }
@@ -249,16 +281,21 @@ bool RecordSource::gather(Block *b, bool one) {
 }
 
 // A quote left open (to the end of the input, or past the bound): the
-// record ends at its first line break, and the scan goes on after it.
-void RecordSource::recover(Block *b, const char *p, size_t have, size_t *rec) {
+// record ends at the first line break after the quote, and the scan goes on
+// after it, within the bound. False (nothing done) when there is none and
+// at_bound: the record is then cut at the bound.
+bool RecordSource::recover(Block *b, const char *p, size_t have, size_t *rec, bool at_bound) {
   const char *q = p + *rec;
   const size_t n = have - *rec;
-  const size_t br = first_break_ == SIZE_MAX ? n : first_break_;
+  const size_t upto = std::min(n, o_.max_record + 1);
+  const char *found = open_at_ < upto ? find_break(q + open_at_, upto - open_at_) : nullptr;
+  if (!found && at_bound) return false;
+  const size_t br = found ? static_cast<size_t>(found - q) : n;
   size_t next = br < n ? br + 1 : n;
   if (br < n && q[br] == '\r' && next < n && q[next] == '\n') ++next;
-  rec_lines_ = 0;
   end_record(b, *rec, *rec + br, *rec + next, Mark::unclosed);
   *rec += next;
+  return true;
 }
 
 }  // namespace isoread

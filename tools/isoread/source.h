@@ -53,7 +53,10 @@ struct SourceOptions {
 
 class RecordSource {
  public:
-  explicit RecordSource(const SourceOptions &o) : o_(o) {}
+  explicit RecordSource(const SourceOptions &o) : o_(o) {
+    kind_['"'] = kQuote, kind_['\n'] = kind_['\r'] = kEnd;
+    kind_[static_cast<unsigned char>(o.delim)] = kDelim;
+  }
   // Starts on an input; record numbers run on from the previous input's.
   void reset(int fd, std::string label);
   // The next block of records; false when the input has no more (or a read
@@ -72,15 +75,20 @@ class RecordSource {
 
  private:
   enum class Scan { ended, more, limit };
-  Scan scan_line(const char *p, size_t have, size_t *end, size_t *next);
+  Scan scan_line(const char *p, size_t at, size_t have, size_t *end, size_t *next);
+  size_t next_cr(const char *base, size_t from, size_t to, size_t have);
+  void forget_cr() { cr_at_ = SIZE_MAX, cr_to_ = 0; }
   Scan scan_csv(const char *p, size_t have, size_t *end, size_t *next);
   bool gather(Block *b, bool one);
-  void recover(Block *b, const char *p, size_t have, size_t *rec);
+  bool recover(Block *b, const char *p, size_t have, size_t *rec, bool at_bound);
   void end_record(Block *b, size_t begin, size_t end, size_t next, Mark mark);
   bool read_more(std::vector<char> *data, size_t *have);
   void note(Block *b, Mark mark);
 
   SourceOptions o_;
+  // What each byte is to the CSV scan.
+  enum : uint8_t { kText, kQuote, kDelim, kEnd };
+  uint8_t kind_[256] = {};
   int fd_ = -1;
   std::string label_;
   bool eof_ = false;
@@ -94,9 +102,11 @@ class RecordSource {
   size_t scanned_ = 0;
   bool quoted_ = false;      // CSV: inside a quoted cell
   bool cell_start_ = true;   // CSV: the next byte starts a cell
-  uint64_t rec_lines_ = 0;   // line breaks inside the record so far
-  size_t first_break_ = SIZE_MAX;  // the record's first line break, from its start
+  bool quoted_lines_ = false;  // CSV: the record has a quoted cell
+  size_t open_at_ = 0;       // CSV: where the last quote opened, from the record's start
   bool skipping_ = false;    // dropping the rest of a cut line
+  // Line input: the next CR of the block's data, searched up to cr_to_.
+  size_t cr_at_ = SIZE_MAX, cr_to_ = 0;
 };
 
 }  // namespace isoread

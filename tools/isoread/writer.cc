@@ -29,11 +29,6 @@ std::unique_ptr<Writer> make_writer(const Options &opts, const Layout &layout) {
   return nullptr;
 }
 
-char *render_plain(char *p, const Result &r, const Field &f, bool raw) {
-  if (raw) return render_number(p, r.value);
-  return render_iso(p, r.value, f.kind);
-}
-
 char *render_kept(char *p, const RecordOut &rec, char sep) {
   p = append(p, rec.text);
   if (rec.mark == Mark::unclosed) *p++ = '"';

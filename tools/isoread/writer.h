@@ -11,6 +11,7 @@
 #include "io.h"
 #include "layout.h"
 #include "options.h"
+#include "render.h"
 
 namespace isoread {
 
@@ -46,7 +47,9 @@ inline char *append(char *p, std::string_view s) {
 
 // The text of a numeric field read without failing, not missing: ISO text,
 // or with raw the host number.
-char *render_plain(char *p, const Result &r, const Field &f, bool raw);
+inline char *render_plain(char *p, const Result &r, const Field &f, bool raw) {
+  return raw ? render_number(p, r.value) : render_iso(p, r.value, f.kind);
+}
 
 // With --keep, the record as it came, and the separator of the new columns.
 // A record whose quote was left open gets it closed, so that CSV readers
