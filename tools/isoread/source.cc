@@ -130,16 +130,11 @@ RecordSource::Scan RecordSource::scan_csv(const char *p, size_t n, size_t *end, 
   return i > o_.max_record ? Scan::limit : Scan::more;
 }
 
-// The first CR in [from, to) of base, from a search of the whole buffer
-// (up to have) kept between records: most inputs have none, or one per line.
-size_t RecordSource::next_cr(const char *base, size_t from, size_t to, size_t have) {
-  if (cr_at_ == SIZE_MAX || cr_at_ < from) {
-    const size_t start = cr_at_ == SIZE_MAX ? std::max(from, cr_to_) : from;
-    const char *cr = start < have ? find(base + start, have - start, '\r') : nullptr;
-    cr_at_ = cr ? static_cast<size_t>(cr - base) : SIZE_MAX;
-    cr_to_ = have;
-  }
-  return cr_at_ < to ? cr_at_ : SIZE_MAX;
+void RecordSource::find_cr(const char *base, size_t from, size_t have) {
+  const size_t start = cr_at_ == SIZE_MAX ? std::max(from, cr_to_) : from;
+  const char *cr = start < have ? find(base + start, have - start, '\r') : nullptr;
+  cr_at_ = cr ? static_cast<size_t>(cr - base) : SIZE_MAX;
+  cr_to_ = have;
 }
 
 void RecordSource::note(Block *b, Mark mark) {
@@ -156,21 +151,18 @@ void RecordSource::note(Block *b, Mark mark) {
                 " bytes (--max-record): it was read to there and the rest of its line dropped\n";
 }
 
-void RecordSource::end_record(Block *b, size_t begin, size_t end, size_t next, Mark mark) {
+void RecordSource::end_marked(Block *b, size_t begin, size_t end, size_t next, Mark mark) {
+  note(b, mark);
   b->records.push_back({begin, end - begin, mark});
-  if (mark != Mark::none) note(b, mark);
   ++record_no_;
-  // Line breaks in quoted cells count as lines (for the numbers in notes).
-  uint64_t lines = next > end;
-  if (quoted_lines_ && mark == Mark::none) {
-    const char *p = b->data.data() + begin, *e = b->data.data() + end;
-    while ((p = find(p, static_cast<size_t>(e - p), '\n'))) ++lines, ++p;
-  }
-  line_ += lines;
-  scanned_ = 0;
-  quoted_ = false;
-  cell_start_ = true;
-  quoted_lines_ = false;
+  line_ += next > end;
+  reset_scan();
+}
+
+// Line breaks in quoted cells count as lines (for the numbers in notes).
+void RecordSource::count_quoted_lines(const Block *b, size_t begin, size_t end) {
+  const char *p = b->data.data() + begin, *e = b->data.data() + end;
+  while ((p = find(p, static_cast<size_t>(e - p), '\n'))) ++line_, ++p;
 }
 
 bool RecordSource::read_more(std::vector<char> *data, size_t *have) {

@@ -76,12 +76,34 @@ class RecordSource {
  private:
   enum class Scan { ended, more, limit };
   Scan scan_line(const char *p, size_t at, size_t have, size_t *end, size_t *next);
-  size_t next_cr(const char *base, size_t from, size_t to, size_t have);
+  // The first CR in [from, to) of base (SIZE_MAX: none), from a search of
+  // the whole buffer (up to have) kept between records: most inputs have
+  // none, or one a line.
+  size_t next_cr(const char *base, size_t from, size_t to, size_t have) {
+    if (cr_at_ == SIZE_MAX ? cr_to_ < have : cr_at_ < from) find_cr(base, from, have);
+    return cr_at_ < to ? cr_at_ : SIZE_MAX;
+  }
+  void find_cr(const char *base, size_t from, size_t have);
   void forget_cr() { cr_at_ = SIZE_MAX, cr_to_ = 0; }
   Scan scan_csv(const char *p, size_t have, size_t *end, size_t *next);
   bool gather(Block *b, bool one);
   bool recover(Block *b, const char *p, size_t have, size_t *rec, bool at_bound);
-  void end_record(Block *b, size_t begin, size_t end, size_t next, Mark mark);
+  void end_record(Block *b, size_t begin, size_t end, size_t next, Mark mark) {
+    if (mark != Mark::none) return end_marked(b, begin, end, next, mark);
+    b->records.push_back({begin, end - begin, mark});
+    ++record_no_;
+    line_ += next > end;
+    if (quoted_lines_) count_quoted_lines(b, begin, end);
+    reset_scan();
+  }
+  void end_marked(Block *b, size_t begin, size_t end, size_t next, Mark mark);
+  void count_quoted_lines(const Block *b, size_t begin, size_t end);
+  void reset_scan() {
+    scanned_ = 0;
+    quoted_ = false;
+    cell_start_ = true;
+    quoted_lines_ = false;
+  }
   bool read_more(std::vector<char> *data, size_t *have);
   void note(Block *b, Mark mark);
 
