@@ -54,7 +54,8 @@ struct SourceOptions {
 class RecordSource {
  public:
   explicit RecordSource(const SourceOptions &o) : o_(o) {
-    kind_['"'] = kQuote, kind_['\n'] = kind_['\r'] = kEnd;
+    kind_[static_cast<unsigned char>('"')] = kQuote;
+    kind_[static_cast<unsigned char>('\n')] = kind_[static_cast<unsigned char>('\r')] = kEnd;
     kind_[static_cast<unsigned char>(o.delim)] = kDelim;
   }
   // Starts on an input; record numbers run on from the previous input's.
