@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/run_isoread.h"
@@ -189,6 +190,22 @@ TEST_F(IsoreadPipeline, OutputFileIsWholeOrUntouched) {
   struct stat st;
   ASSERT_EQ(stat(out.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// -o onto a pipe (or a device) writes into it: it is not replaced by a file.
+TEST_F(IsoreadPipeline, OutputOntoAPipe) {
+  const std::string fifo = dir_ + "/out.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string got;
+  std::thread reader([&] { got = slurp(fifo); });
+  zbtest::ProgramOutcome o = run_isoread({"-f", "B8601DT15.", "-o", fifo}, dates(3));
+  reader.join();
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(got, "2011-09-09T12:30:45\n2011-09-09T12:30:45\n2011-09-09T12:30:45\n");
+  struct stat st;
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(others({"out.fifo", ".stderr"}), std::vector<std::string>{});
 }
 
 // 2. Interrupted while it writes: the old file stays as it was and the

@@ -81,6 +81,16 @@ bool OutputTarget::open(const std::string &path, std::string *error) {
     return true;
   }
   label_ = path;
+  // A device or a pipe is written as it stands: it cannot be replaced.
+  struct stat there;
+  if (::stat(path.c_str(), &there) == 0 && !S_ISREG(there.st_mode)) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+      *error = "cannot write " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
   // The temporary file beside the target: the rename stays within one file
   // system.
   const size_t slash = path.rfind('/');

@@ -53,7 +53,7 @@ class Output {
 
 // Where the output goes: standard output, or a file given with -o, which is
 // written as a temporary file in its directory and renamed over it only by
-// commit(). Until then (a failure, an interruption by SIGINT, SIGTERM or
+// commit() (a device or a pipe given with -o is written as it stands). Until then (a failure, an interruption by SIGINT, SIGTERM or
 // SIGHUP) the old file stays as it was and the temporary one goes.
 class OutputTarget {
  public:
