@@ -1,10 +1,10 @@
 // Splits a CSV file into records and cells and counts them, with isoread's
-// own reader (LineReader in CSV mode and split_csv) or with libcsv (Debian's
+// own record source in CSV mode and split_csv or with libcsv (Debian's
 // libcsv-dev), to compare the two on the benchmark's CSV file. Not part of
 // the build (libcsv is not a dependency):
 //
 //   g++ -O2 -std=c++20 bench/csv_split.cc tools/isoread/csv.cc
-//       tools/isoread/io.cc -lcsv -o /tmp/csv_split   (one line)
+//       tools/isoread/source.cc -lcsv -o /tmp/csv_split   (one line)
 //   /tmp/csv_split own|libcsv FILE
 #include <csv.h>
 #include <fcntl.h>
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "../tools/isoread/csv.h"
-#include "../tools/isoread/io.h"
+#include "../tools/isoread/source.h"
 
 namespace {
 
@@ -47,18 +47,21 @@ bool run_libcsv(int fd, Tally *t) {
 }
 
 bool run_own(int fd, Tally *t) {
-  isoread::LineReader reader;
-  reader.set_csv(',');
-  reader.reset(fd);
+  isoread::SourceOptions o;
+  o.csv = true;
+  isoread::RecordSource source(o);
+  source.reset(fd, "input");
   std::vector<std::string_view> cells;
   std::string scratch;
-  std::string_view rec;
-  while (reader.next(&rec)) {
-    ++t->records;
-    t->cells += isoread::split_csv(rec, ',', 0, &cells, &scratch);
-    for (std::string_view c : cells) t->bytes += c.size();
+  isoread::Block block;
+  while (source.next(&block)) {
+    for (size_t i = 0; i < block.records.size(); ++i) {
+      ++t->records;
+      t->cells += isoread::split_csv(block.record(i), ',', 0, &cells, &scratch);
+      for (std::string_view c : cells) t->bytes += c.size();
+    }
   }
-  return reader.error() == 0;
+  return source.error() == 0;
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ constexpr size_t kRecord = 35;  // 34 bytes and '\n'
 constexpr size_t kChunk = 65536;
 
 // The text isoread's render_iso writes.
-std::string old_text(double v, zbhost::ValueKind kind) {
+std::string old_text(double v, int32_t kind) {
   char buf[isoread::kValueRoom];
   char *end = isoread::render_iso(buf, v, kind);
   return std::string(buf, static_cast<size_t>(end - buf));
@@ -44,7 +44,6 @@ struct Field {
   const char *informat;
   size_t offset, width;
   int32_t kind;
-  zbhost::ValueKind old_kind;
   int32_t reader = -1;
   long long agree = 0, differ = 0, missing = 0, failed = 0;
 };
@@ -67,7 +66,7 @@ struct Compare {
       sink += static_cast<size_t>(zb_value_text(f.kind, v, 0, buf, sizeof buf));
     auto t1 = std::chrono::steady_clock::now();
     for (double v : values)
-      sink += static_cast<size_t>(isoread::render_iso(buf, v, f.old_kind) - buf);
+      sink += static_cast<size_t>(isoread::render_iso(buf, v, f.kind) - buf);
     auto t2 = std::chrono::steady_clock::now();
     now_seconds += std::chrono::duration<double>(t1 - t0).count();
     old_seconds += std::chrono::duration<double>(t2 - t1).count();
@@ -108,7 +107,7 @@ struct Compare {
           ++f.missing;
           continue;
         }
-        const std::string old = old_text(values[i], f.old_kind);
+        const std::string old = old_text(values[i], f.kind);
         if (old == now) {
           ++f.agree;
           continue;
@@ -142,9 +141,9 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "zb_open: %s\n", zb_last_error());
     return 2;
   }
-  c.fields = {{"B8601DA8.", 0, 8, ZB_KIND_DATE, zbhost::ValueKind::date},
-              {"B8601DZ20.", 8, 20, ZB_KIND_DATETIME, zbhost::ValueKind::datetime},
-              {"B8601TM6.", 28, 6, ZB_KIND_TIME, zbhost::ValueKind::time}};
+  c.fields = {{"B8601DA8.", 0, 8, ZB_KIND_DATE},
+              {"B8601DZ20.", 8, 20, ZB_KIND_DATETIME},
+              {"B8601TM6.", 28, 6, ZB_KIND_TIME}};
   for (Field &f : c.fields)
     if (zb_lookup(c.h, f.informat, -1, &f.reader) != ZB_OK) {
       std::fprintf(stderr, "zb_lookup %s: %s\n", f.informat, zb_last_error());
@@ -159,7 +158,7 @@ int main(int argc, char **argv) {
     constexpr int64_t kFirstUs = -138061LL * 86400000000LL;
     constexpr int64_t kEndUs = 2921939LL * 86400000000LL;
     zbbench::Rng r(20110909);
-    Field f{"random", 0, 0, ZB_KIND_DATETIME, zbhost::ValueKind::datetime};
+    Field f{"random", 0, 0, ZB_KIND_DATETIME};
     const long long n = std::atoll(argv[2]);
     for (long long i = 0; i < n; ++i) {
       const auto span = static_cast<uint64_t>(kEndUs - kFirstUs);
@@ -174,7 +173,7 @@ int main(int argc, char **argv) {
       std::from_chars(dec, dec + dn, v);
       char now[512];
       const int len = zb_value_text(ZB_KIND_DATETIME, v, 0, now, sizeof now);
-      const std::string old = old_text(v, f.old_kind);
+      const std::string old = old_text(v, f.kind);
       if (len < 0) {
         ++f.missing;
       } else if (old == now) {

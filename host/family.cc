@@ -141,12 +141,25 @@ std::string Family::known_names() const {
   return s;
 }
 
+bool split_width(std::string_view s, std::string_view *base, int64_t *width) {
+  size_t cut = s.size();
+  while (cut > 0 && is_digit(s[cut - 1])) --cut;
+  if (cut == s.size() || cut == 0) return false;
+  int64_t w = 0;
+  for (char c : s.substr(cut)) w = w < (int64_t{1} << 40) ? w * 10 + (c - '0') : w;
+  *base = s.substr(0, cut);
+  *width = w;
+  return true;
+}
+
 std::optional<Informat> Family::lookup(std::string_view name, std::optional<int32_t> width,
-                                       std::string *error) const {
-  auto fail = [&](const std::string &why) {
-    if (error) *error = why;
+                                       std::string *error, LookupError *why) const {
+  auto fail_as = [&](LookupError kind, const std::string &text) {
+    if (error) *error = text;
+    if (why) *why = kind;
     return std::optional<Informat>();
   };
+  auto fail = [&](const std::string &text) { return fail_as(LookupError::width, text); };
   const std::string given(name);
   std::string_view s = name;
   if (!s.empty() && s.front() == '@') s.remove_prefix(1);
@@ -159,21 +172,20 @@ std::optional<Informat> Family::lookup(std::string_view name, std::optional<int3
   std::optional<int64_t> named_width;
   std::string width_text;  // as given, for messages
   if (!reg && !routine) {
-    size_t cut = s.size();
-    while (cut > 0 && is_digit(s[cut - 1])) --cut;
-    if (cut < s.size() && cut > 0) {
-      // Widths beyond 32-bit are out of every range; keep them there.
-      int64_t w = 0;
-      for (char c : s.substr(cut)) w = w < (int64_t{1} << 40) ? w * 10 + (c - '0') : w;
+    std::string_view base;
+    int64_t w = 0;
+    if (split_width(s, &base, &w)) {
       named_width = w;
-      width_text = std::string(s.substr(cut));
-      s = s.substr(0, cut);
+      width_text = std::string(s.substr(base.size()));
+      s = base;
       reg = find(s);
       routine = reg ? nullptr : find_routine(s);
     }
   }
   if (routine && !module_->symbol(routine->routine)) routine = nullptr;
-  if (!reg && !routine) return fail("unknown informat '" + given + "' (" + known_names() + ")");
+  if (!reg && !routine)
+    return fail_as(LookupError::name,
+                   "unknown informat '" + given + "' (" + known_names() + ")");
 
   if (named_width && width && *named_width != *width)
     return fail("informat '" + given + "' is given two widths");

@@ -50,6 +50,15 @@ struct Informat {
   bool registered = false;
 };
 
+// A reader name's trailing digits as its width: the name before them in
+// *base and their value in *width (past every range, capped at 2^40, when
+// longer than 32 bits). False when s does not end in digits or is nothing
+// but digits. The one width parse of reader names.
+bool split_width(std::string_view s, std::string_view *base, int64_t *width);
+
+// Why a lookup failed.
+enum class LookupError { none, name, width };
+
 class Family {
  public:
   // Registers the module's family through its module entry. The Module must
@@ -71,9 +80,10 @@ class Family {
   // "zifmtim30"); a registered name wins. A width given in the name or
   // as `width` is checked against the informat's range; without one the
   // default width is used. On failure returns nullopt and sets *error (an
-  // unknown name lists the known ones; a bad width gives the range).
+  // unknown name lists the known ones; a bad width gives the range) and
+  // *why.
   std::optional<Informat> lookup(std::string_view name, std::optional<int32_t> width,
-                                 std::string *error) const;
+                                 std::string *error, LookupError *why = nullptr) const;
 
   // The registered informat of that name (any case, '@' optional), or null.
   const Registered *find(std::string_view name) const;

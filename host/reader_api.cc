@@ -33,6 +33,7 @@
 #include "entity_text.h"
 #include "family.h"
 #include "host.h"
+#include "records.h"
 
 namespace {
 
@@ -40,8 +41,8 @@ using entity_reader = uint32_t (*)(ifmblock *, int32_t);
 using problem_reporter = uint32_t (*)(ifmblock *, int32_t, int32_t);
 
 constexpr int32_t kMaxWidth = 32767;
-constexpr int32_t kMaxTargetLength = 4096;
-constexpr int32_t kDefaultMode = 0x100;
+constexpr int32_t kMaxTargetLength = ZB_MAX_TARGET_LENGTH;
+constexpr int32_t kDefaultMode = ZB_DEFAULT_ENTITY_MODE;
 // Written into a target before each call, to see whether the reader wrote it.
 constexpr uint64_t kSentinelBits = 0x7FF4DEADBEEF0001ull;
 constexpr char kTextSentinel = '\x01';
@@ -368,12 +369,9 @@ int lookup_entity(zb_handle *h, std::string_view name, int32_t width, Reader *r)
   int64_t w = -1;
   std::string width_text;
   if (!e) {
-    size_t cut = s.size();
-    while (cut > 0 && s[cut - 1] >= '0' && s[cut - 1] <= '9') --cut;
-    if (cut == s.size() || !(e = find_entity(s.substr(0, cut)))) return 0;
-    w = 0;
-    width_text = std::string(s.substr(cut));
-    for (char c : s.substr(cut)) w = w <= kMaxWidth ? w * 10 + (c - '0') : w;
+    std::string_view base;
+    if (!zbhost::split_width(s, &base, &w) || !(e = find_entity(base))) return 0;
+    width_text = std::string(s.substr(base.size()));
     if (width >= 1 && w != width)
       return fail(ZB_E_WIDTH, "reader '" + std::string(name) + "' is given two widths");
   } else if (width >= 1) {
@@ -409,12 +407,9 @@ int lookup(zb_handle *h, const char *name, int32_t width, int32_t *out) {
     std::string why;
     std::optional<int32_t> w;
     if (width >= 1) w = width;
-    auto inf = h->family->lookup(name, w, &why);
-    if (!inf) {
-      bool bad_width = why.find("out of range") != std::string::npos ||
-                       why.find("two widths") != std::string::npos;
-      return fail(bad_width ? ZB_E_WIDTH : ZB_E_NAME, why);
-    }
+    zbhost::LookupError kind = zbhost::LookupError::none;
+    auto inf = h->family->lookup(name, w, &why, &kind);
+    if (!inf) return fail(kind == zbhost::LookupError::width ? ZB_E_WIDTH : ZB_E_NAME, why);
     r.numeric = inf->reader;
     r.kind = kind_of(inf->kind);
     r.width = inf->width;
@@ -628,6 +623,71 @@ int read_column(zb_handle *h, int32_t reader, const zb_column *col, zb_results *
   return ZB_OK;
 }
 
+// Whether the running host has the modules' diagnostics on: a DEBUG host
+// option that holds "N8601DIAG" in any letter case.
+bool diagnostics_on() {
+  Shared &s = shared();
+  std::lock_guard<std::mutex> lock(s.mu);
+  for (const auto &o : s.settings.options) {
+    if (o.first != "DEBUG") continue;
+    std::string v = o.second;
+    for (char &c : v) c = upper(c);
+    if (v.find("N8601DIAG") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Copies text into a NUL-terminated field of n bytes, cut to fit.
+template <size_t N>
+void put_text(char (&field)[N], std::string_view text) {
+  size_t n = std::min(text.size(), N - 1);
+  std::memcpy(field, text.data(), n);
+  field[n] = 0;
+}
+
+// A NUL-padded field of a module record: up to its first NUL.
+std::string_view record_text(const char *p, size_t width) {
+  const void *nul = std::memchr(p, 0, width);
+  return {p, nul ? static_cast<size_t>(static_cast<const char *>(nul) - p) : width};
+}
+
+int describe_module(const char *module, zb_module_info *out) {
+  std::string path;
+  if (int rc = module_file(module, &path)) return rc;
+  Shared &s = shared();
+  std::lock_guard<std::mutex> lock(s.mu);
+  // The running host, or one for this call alone.
+  std::unique_ptr<zbhost::Host> own;
+  if (!s.host) {
+    try {
+      own = std::make_unique<zbhost::Host>();
+    } catch (const std::logic_error &) {
+      return fail(ZB_E_HOST, "this process already runs a stand-in host of its own");
+    }
+  }
+  std::string error;
+  auto m = zbhost::Module::load(s.host ? *s.host : *own, path, &error);
+  if (!m) return fail(ZB_E_LOAD, error);
+  const uint32_t size = out->size;
+  std::memset(out, 0, sizeof *out);
+  out->size = size;
+  const vi_mcn_record *img = m->image();
+  const pcn_record *pcn = m->pcn();
+  put_text(out->name, pcn ? record_text(pcn->name, sizeof pcn->name) : std::string_view("?"));
+  put_text(out->release, record_text(img->release, sizeof img->release));
+  put_text(out->build, record_text(img->build_id, sizeof img->build_id));
+  put_text(out->built, record_text(img->build_date, sizeof img->build_date));
+  // The version record: pointer-sized slots, the long build identifier in
+  // the first.
+  if (auto q = m->fn<void (*)(void *)>("qjvercn1")) {
+    const void *info[INFO_SLOTS] = {};
+    q(info);
+    if (info[0]) put_text(out->long_build, record_text(static_cast<const char *>(info[0]), 64));
+  }
+  put_text(out->path, path);
+  return ZB_OK;
+}
+
 // Runs an API call, turning an allocation failure into its status.
 template <class F>
 int guarded(F f) {
@@ -750,6 +810,30 @@ int zb_entity_text(const char *hex, size_t len, char *out, size_t size) {
     }
     return static_cast<int>(text.size());
   });
+}
+
+int zb_reader_logs(zb_handle *h, int32_t reader, int32_t *logs) {
+  const Reader *r = nullptr;
+  if (int rc = checked_reader(h, reader, &r)) return rc;
+  if (!logs) return fail(ZB_E_NULL, "the result pointer is null");
+  const int32_t full = r->kind == ZB_KIND_INTERVAL ? 32 : 16;
+  *logs = is_entity(*r) && (diagnostics_on() || r->target_len < full);
+  return ZB_OK;
+}
+
+int zb_module_describe(const char *module, zb_module_info *out) {
+  if (!module || !out) return fail(ZB_E_NULL, !module ? "the module name is null" : "the result pointer is null");
+  if (out->size < sizeof(zb_module_info))
+    return fail(ZB_E_RANGE, "zb_module_info.size is " + std::to_string(out->size) +
+                                ", expected " + std::to_string(sizeof(zb_module_info)));
+  return guarded([&] { return describe_module(module, out); });
+}
+
+void zb_civil_from_days(int64_t days, int64_t *year, int32_t *month, int32_t *day) {
+  const zbhost::cal::Civil c = zbhost::cal::civil_from_days(days);
+  *year = c.year;
+  *month = static_cast<int32_t>(c.month);
+  *day = static_cast<int32_t>(c.day);
 }
 
 const char *zb_last_error(void) { return t_error.c_str(); }

@@ -14,6 +14,7 @@
 
 #include "../bench/fields.h"
 #include "../tools/isoread/render.h"
+#include "family.h"
 #include "host.h"
 #include "support/run_isoread.h"
 
@@ -149,7 +150,8 @@ using zbhost::ValueKind;
 
 std::string now(double v, ValueKind kind) {
   char buf[isoread::kValueRoom];
-  return std::string(buf, isoread::render_iso(buf, v, kind));
+  // The API numbers the kinds as the host does: date, time, datetime.
+  return std::string(buf, isoread::render_iso(buf, v, static_cast<int32_t>(kind)));
 }
 
 std::string before(double v, ValueKind kind) {

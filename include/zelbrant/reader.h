@@ -203,6 +203,38 @@ ZB_READER_API const char *zb_problem_text(uint32_t code);
  * they need without the NUL; 0 when there are none or no host is running. */
 ZB_READER_API size_t zb_take_log(char *buf, size_t size);
 
+/* Version 3: what a tool needs to run on this API alone. */
+#define ZB_MAX_TARGET_LENGTH 4096   /* the longest entity target zb_options takes */
+#define ZB_DEFAULT_ENTITY_MODE 0x100 /* the entity mode word when none is given */
+
+/* Whether calls of a reader write lines to the host log: an entity reader
+ * reports each problem there when the host runs with diagnostics on (the
+ * DEBUG host option) or when its target is shorter than its packed text.
+ * A tool that reads on several threads keeps such a reader on one, so the
+ * lines stay in record order. *logs gets 1 or 0. */
+ZB_READER_API int zb_reader_logs(zb_handle *h, int32_t reader, int32_t *logs);
+
+/* What a module's image records say about it, NUL-terminated texts. */
+typedef struct zb_module_info {
+  uint32_t size;          /* sizeof(zb_module_info) */
+  char name[20];          /* the module's name, from its program-control node */
+  char release[8];        /* "9.40" */
+  char build[24];         /* the build identifier */
+  char long_build[72];    /* the version record's long identifier; "" when none */
+  char built[32];         /* the build date, "Mon dd yyyy" */
+  char path[4096];        /* the file it was loaded from */
+} zb_module_info;
+
+/* Loads a module ("zelbrant", "morvista" or a path, as zb_open finds it)
+ * just far enough to read its image records, and describes it. No handle is
+ * needed; the module is not registered. out->size must be set. */
+ZB_READER_API int zb_module_describe(const char *module, zb_module_info *out);
+
+/* The civil date of a host date: days from 1960-01-01 to year (proleptic
+ * Gregorian, astronomical: year 0 is 1 BC), month 1..12 and day 1..31, the
+ * calendar the readers use, for day counts within +-10^12. */
+ZB_READER_API void zb_civil_from_days(int64_t days, int64_t *year, int32_t *month, int32_t *day);
+
 /* Version 5: the catalog of readers. */
 #define ZB_READER_ZONED 1u   /* flags: the reader normalises its value to GMT */
 #define ZB_READER_LOGS  2u   /* flags: the reader may write to the host log */
@@ -275,6 +307,57 @@ ZB_READER_API int zb_value_text(int32_t kind, double value, uint32_t flags, char
  * Returns an API status for a bad handle or reader or a null pointer. */
 ZB_READER_API int zb_suggest(zb_handle *h, int32_t reader, const char *const *texts,
                              const size_t *lens, size_t n, char *out, size_t size);
+
+/* The records above are read by layout: frozen (x86-64 and other LP64
+ * systems). */
+#if defined(__cplusplus)
+#define ZB_LAYOUT(c) static_assert(c, #c)
+#else
+#define ZB_LAYOUT(c) _Static_assert(c, #c)
+#endif
+#if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+ZB_LAYOUT(sizeof(zb_options) == 48);
+ZB_LAYOUT(offsetof(zb_options, n_host_options) == 4);
+ZB_LAYOUT(offsetof(zb_options, host_options) == 8);
+ZB_LAYOUT(offsetof(zb_options, has_gmt_offset) == 16);
+ZB_LAYOUT(offsetof(zb_options, gmt_offset) == 20);
+ZB_LAYOUT(offsetof(zb_options, entity_mode) == 24);
+ZB_LAYOUT(offsetof(zb_options, target_length) == 28);
+ZB_LAYOUT(offsetof(zb_options, fill_stars) == 32);
+ZB_LAYOUT(offsetof(zb_options, has_entity_mode) == 36);
+ZB_LAYOUT(offsetof(zb_options, has_target_length) == 40);
+ZB_LAYOUT(sizeof(zb_reader_info) == 68);
+ZB_LAYOUT(offsetof(zb_reader_info, width) == 4);
+ZB_LAYOUT(offsetof(zb_reader_info, decimals) == 8);
+ZB_LAYOUT(offsetof(zb_reader_info, target_length) == 12);
+ZB_LAYOUT(offsetof(zb_reader_info, registered) == 16);
+ZB_LAYOUT(offsetof(zb_reader_info, display) == 20);
+ZB_LAYOUT(sizeof(zb_column) == 80);
+ZB_LAYOUT(offsetof(zb_column, n) == 8);
+ZB_LAYOUT(offsetof(zb_column, stride) == 16);
+ZB_LAYOUT(offsetof(zb_column, field_len) == 24);
+ZB_LAYOUT(offsetof(zb_column, offsets) == 32);
+ZB_LAYOUT(offsetof(zb_column, offsets32) == 40);
+ZB_LAYOUT(offsetof(zb_column, validity) == 48);
+ZB_LAYOUT(offsetof(zb_column, flags) == 56);
+ZB_LAYOUT(offsetof(zb_column, starts) == 64);
+ZB_LAYOUT(offsetof(zb_column, lengths) == 72);
+ZB_LAYOUT(sizeof(zb_results) == 56);
+ZB_LAYOUT(offsetof(zb_results, texts) == 8);
+ZB_LAYOUT(offsetof(zb_results, text_stride) == 16);
+ZB_LAYOUT(offsetof(zb_results, text_lens) == 24);
+ZB_LAYOUT(offsetof(zb_results, codes) == 32);
+ZB_LAYOUT(offsetof(zb_results, status) == 40);
+ZB_LAYOUT(offsetof(zb_results, written) == 48);
+ZB_LAYOUT(sizeof(zb_module_info) == 4256);
+ZB_LAYOUT(offsetof(zb_module_info, name) == 4);
+ZB_LAYOUT(offsetof(zb_module_info, release) == 24);
+ZB_LAYOUT(offsetof(zb_module_info, build) == 32);
+ZB_LAYOUT(offsetof(zb_module_info, long_build) == 56);
+ZB_LAYOUT(offsetof(zb_module_info, built) == 128);
+ZB_LAYOUT(offsetof(zb_module_info, path) == 160);
+#endif
+#undef ZB_LAYOUT
 
 #ifdef __cplusplus
 }  /* extern "C" */

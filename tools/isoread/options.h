@@ -1,7 +1,9 @@
 // The command line of isoread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,7 @@ struct Options {
   bool delimited = false;
   char delimiter = 0;
   OutputMode mode = OutputMode::text;
+  unsigned modes_given = 0;  // bit per OutputMode asked for
   std::vector<std::string> files;  // none: standard input; "-" is it too
   int jobs = 1;  // threads reading records (--jobs)
   bool csv = false;     // CSV records in, CSV out (unless --json or --dump)
@@ -35,6 +38,7 @@ struct Options {
   bool errors = false;  // CSV output: a message column after each field
   std::string output;   // -o FILE; empty: standard output
   Progress progress = Progress::automatic;
+  size_t max_record = size_t{8} << 20;  // --max-record: longest record kept whole
   bool help = false;
   bool version = false;  // --version
   TaskOptions task;  // entity readers, host options, GMT offset
@@ -50,7 +54,10 @@ bool parse_options(int argc, char **argv, Options *opts, std::string *error);
 // The most threads --jobs takes.
 constexpr int kMaxJobs = 256;
 
-// The --help text.
-const char *help_text();
+// Prints the --help text; returns the exit status, 0.
+int print_help(FILE *out);
+
+// Reports a usage error on standard error; returns the exit status, 2.
+int usage_error(const std::string &msg);
 
 }  // namespace isoread

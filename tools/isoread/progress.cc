@@ -3,6 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "options.h"
+
 namespace isoread {
 
 ProgressLine::ProgressLine(bool terminal, uint64_t total)
@@ -45,6 +50,25 @@ void ProgressLine::clear() {
   std::fputs("\r\033[K", stderr);
   std::fflush(stderr);
   drawn_ = false;
+}
+
+std::unique_ptr<ProgressLine> make_progress(const Options &opts,
+                                            const std::vector<std::string> &files, int out_fd) {
+  uint64_t total = 0;
+  bool all_files = true;
+  for (const std::string &f : files) {
+    struct stat st;
+    bool ok = f == "-" ? ::fstat(STDIN_FILENO, &st) == 0 : ::stat(f.c_str(), &st) == 0;
+    if (ok && S_ISREG(st.st_mode)) total += static_cast<uint64_t>(st.st_size);
+    else all_files = false;
+  }
+  bool terminal = ::isatty(STDERR_FILENO);
+  const char *ci = std::getenv("CI");
+  bool show = opts.progress == Progress::on ||
+              (opts.progress == Progress::automatic && terminal && all_files && !::isatty(out_fd) &&
+               !(ci && *ci));
+  if (!show) return std::make_unique<ProgressLine>();
+  return std::make_unique<ProgressLine>(terminal, all_files ? total : 0);
 }
 
 }  // namespace isoread

@@ -6,6 +6,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace isoread {
 
@@ -38,5 +41,13 @@ class ProgressLine {
   std::chrono::steady_clock::time_point start_, last_;
   std::chrono::steady_clock::duration interval_{};
 };
+
+struct Options;
+
+// The progress display: on a terminal when every input is a file, the
+// output does not go to that terminal too (the line would run through it)
+// and CI is not set; or as asked by --progress and --no-progress.
+std::unique_ptr<ProgressLine> make_progress(const Options &opts,
+                                            const std::vector<std::string> &files, int out_fd);
 
 }  // namespace isoread

@@ -4,14 +4,6 @@
 
 namespace isoread {
 
-zbhost::ValueKind Field::value_kind() const {
-  switch (kind) {
-    case ZB_KIND_DATE: return zbhost::ValueKind::date;
-    case ZB_KIND_TIME: return zbhost::ValueKind::time;
-    default: return zbhost::ValueKind::datetime;
-  }
-}
-
 std::unique_ptr<Handle> Handle::open(const Options &opts, std::vector<Field> *fields,
                                      std::string *error) {
   const TaskOptions &t = opts.task;
@@ -58,13 +50,12 @@ std::unique_ptr<Handle> Handle::open(const Options &opts, std::vector<Field> *fi
   return handle;
 }
 
-std::string taken_log() {
-  size_t n = zb_take_log(nullptr, 0);
-  if (n == 0) return {};
-  std::string lines(n + 1, '\0');
-  n = zb_take_log(lines.data(), lines.size());
-  lines.resize(std::min(n, lines.size() - 1));
-  return lines;
+bool any_reader_logs(const Handle &handle, const std::vector<Field> &fields) {
+  for (size_t i = 0; i < fields.size(); ++i) {
+    int32_t logs = 0;
+    if (zb_reader_logs(handle.get(), static_cast<int32_t>(i), &logs) == ZB_OK && logs) return true;
+  }
+  return false;
 }
 
 }  // namespace isoread

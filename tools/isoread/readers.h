@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "family.h"
 #include "options.h"
 #include "zelbrant/reader.h"
 
@@ -24,11 +23,6 @@ struct Field {
   std::string display;              // "B8601DT19.", "i8601dz", "is8601dui20"
 
   bool entity() const { return kind >= ZB_KIND_DURATION; }
-  // An entity reader given a shorter target than it writes: it logs each call.
-  bool short_target() const {
-    return entity() && target_len < (kind == ZB_KIND_INTERVAL ? 32 : 16);
-  }
-  zbhost::ValueKind value_kind() const;
 };
 
 // A handle of the reader API, closed when it goes, with every field of the
@@ -50,7 +44,8 @@ class Handle {
   zb_handle *h_;
 };
 
-// The host's log lines (each ending in '\n') kept since the last call.
-std::string taken_log();
+// Whether a reader of the fields writes to the host log as it reads: lines
+// whose order threads would shuffle.
+bool any_reader_logs(const Handle &handle, const std::vector<Field> &fields);
 
 }  // namespace isoread

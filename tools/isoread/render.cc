@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "host.h"
+#include "zelbrant/reader.h"
 
 namespace isoread {
 
@@ -150,7 +150,11 @@ inline char *pad(char *out, int64_t v, int width) {  // v >= 0
 }
 
 char *put_date(char *out, int64_t days) {
-  zbhost::cal::Civil c = zbhost::cal::civil_from_days(days);
+  struct {
+    int64_t year;
+    int32_t month, day;
+  } c;
+  zb_civil_from_days(days, &c.year, &c.month, &c.day);
   if (c.year < 0 || c.year > 9999) {
     // Expanded years carry a sign and at least four digits.
     *out++ = c.year < 0 ? '-' : '+';
@@ -205,19 +209,19 @@ char *render_number(char *out, double v) {
   return std::to_chars(out, out + kValueRoom, v).ptr;
 }
 
-char *render_iso(char *out, double v, zbhost::ValueKind kind) {
+char *render_iso(char *out, double v, int32_t kind) {
   Parts p;
   if (!split(v, &p)) return render_number(out, v);
   switch (kind) {
-    case zbhost::ValueKind::date:
+    case ZB_KIND_DATE:
       if (std::fabs(v) > kMaxDays) break;
       to_floor(&p);
       return put_date(out, p.whole);
-    case zbhost::ValueKind::time:
+    case ZB_KIND_TIME:
       if (std::fabs(v) > kMaxSeconds) break;
       if (p.negative) *out++ = '-';
       return put_clock(out, p.whole, p);
-    case zbhost::ValueKind::datetime: {
+    default: {
       if (std::fabs(v) > kMaxSeconds) break;
       to_floor(&p);
       int64_t days = floor_div(p.whole, 86400);

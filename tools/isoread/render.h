@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "family.h"
 
 namespace isoread {
 
@@ -20,7 +19,7 @@ constexpr size_t kValueRoom = 64;
 // or beyond 24 hours (the calendar routine reads -1:30 and 25:00); they are
 // written as signed hours. Values too far out for a calendar date are
 // written as plain numbers.
-char *render_iso(char *out, double v, zbhost::ValueKind kind);
+char *render_iso(char *out, double v, int32_t kind);  // ZB_KIND_DATE, _TIME or _DATETIME
 
 // The shortest text that reads back as the same double.
 char *render_number(char *out, double v);

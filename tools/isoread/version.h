@@ -4,15 +4,13 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace isoread {
 
-// Prints "isoread VERSION" and one line per module of `modules` (names of
-// the two deliverables or paths) that loads: its name, release, build
-// identifiers and build date as its image records hold them, and the file.
-// A module that does not load is named on stderr. Returns the exit status,
-// 0.
-int print_version(const std::vector<std::string> &modules, FILE *out, FILE *err);
+// Prints "isoread VERSION" and one line for each of the two deliverables
+// and for module when it is a path: its name, release, build identifiers
+// and build date as its image records hold them, and the file. A module
+// that does not load is named on err. Returns the exit status, 0.
+int print_version(const std::string &module, FILE *out, FILE *err);
 
 }  // namespace isoread

@@ -1,0 +1,73 @@
+// JSON Lines: one object per record, what each field's reader was given
+// and gave back.
+#include <cmath>
+
+#include "render.h"
+#include "writer.h"
+
+namespace isoread {
+
+namespace {
+
+class JsonWriter : public Writer {
+ public:
+  explicit JsonWriter(const Layout &layout) : layout_(layout) {}
+
+  void record(const RecordOut &rec, Output &out) override {
+    char *p = out.reserve(64);
+    p = append(p, "{\"record\": ");
+    p = render_unsigned(p, rec.number);
+    p = append(p, ", \"fields\": [");
+    out.commit(p);
+    for (size_t i = 0; i < layout_.size(); ++i) {
+      const Field &f = layout_.field(i);
+      const Result &r = rec.results[i];
+      std::string_view win = r.window();
+      p = out.reserve(f.display.size() * 6 + win.size() * 6 + entity_room(r.ent) + 256);
+      if (i) p = append(p, ", ");
+      p = append(p, "{\"name\": \"");
+      p = render_json_text(p, f.display);
+      p = append(p, "\", \"width\": ");
+      p = render_unsigned(p, static_cast<uint32_t>(r.width));
+      p = append(p, ", \"text\": \"");
+      p = render_json_text(p, win);
+      p = append(p, "\", \"rc\": ");
+      p = render_unsigned(p, r.rc);
+      // The code as the text output writes it.
+      p = append(p, ", \"code\": \"");
+      p = f.entity() ? render_unsigned(p, r.rc) : render_code(p, r.rc);
+      *p++ = '"';
+      if (f.entity()) {
+        out.commit(render_entity_json(p, r.ent));
+        continue;
+      }
+      p = append(p, ", \"error\": ");
+      if (r.rc == 0) {
+        p = append(p, "null");
+      } else {
+        *p++ = '"';
+        p = append(p, zb_code_text(r.rc));
+        *p++ = '"';
+      }
+      p = append(p, ", \"status\": ");
+      p = render_unsigned(p, r.status);
+      p = append(p, ", \"value\": ");
+      if (r.untouched || r.missing() || !std::isfinite(r.value)) p = append(p, "null");
+      else p = render_number(p, r.value);
+      p = append(p, r.untouched ? ", \"untouched\": true}" : ", \"untouched\": false}");
+      out.commit(p);
+    }
+    out.put("]}\n");
+  }
+
+ private:
+  const Layout &layout_;
+};
+
+}  // namespace
+
+std::unique_ptr<Writer> make_json_writer(const Options &, const Layout &layout) {
+  return std::make_unique<JsonWriter>(layout);
+}
+
+}  // namespace isoread
