@@ -52,6 +52,15 @@ int fail(int status, std::string message) {
   return status;
 }
 
+}  // namespace
+
+// For the API's other files (reader_values.cc): fails a call with a message.
+namespace zbhost {
+int api_fail(int status, std::string message) { return fail(status, std::move(message)); }
+}  // namespace zbhost
+
+namespace {
+
 // The entity informats, by routine name and by the name of their messages.
 struct EntityName {
   const char *routine;
