@@ -782,3 +782,8 @@ size_t zb_take_log(char *buf, size_t size) {
 }
 
 }  // extern "C"
+
+namespace zbhost {
+// Sets the calling thread's last error, for the API's calls in other files.
+int api_fail(int status, const char *message) { return fail(status, message); }
+}  // namespace zbhost

@@ -45,7 +45,7 @@ extern "C" {
 #define ZB_READER_API
 #endif
 
-#define ZB_READER_API_VERSION 4
+#define ZB_READER_API_VERSION 5
 
 /* API statuses. */
 #define ZB_OK 0
@@ -287,6 +287,30 @@ ZB_READER_API int zb_read_parts(zb_handle *h, int32_t reader, const zb_column *c
                                 zb_entity_parts *out, uint32_t *codes);
 ZB_READER_API int zb_read_intervals(zb_handle *h, int32_t reader, const zb_column *col,
                                     int32_t unit, zb_interval_parts *out, uint32_t *codes);
+
+/* Version 5: the catalog of readers. */
+#define ZB_READER_ZONED 1u   /* flags: the reader normalises its value to GMT */
+#define ZB_READER_LOGS  2u   /* flags: the reader may write to the host log */
+typedef struct zb_catalog_entry {
+  const char *name;         /* informat or routine name as looked up: "B8601DT", "ND8601DT", "i8601dz", "$IS860DU" */
+  const char *routine;      /* exported routine: "b8601dt" */
+  const char *modules;      /* where it is found: "zelbrant", "morvista" or "zelbrant morvista" */
+  const char *description;  /* one line: what it reads */
+  const char *example;      /* a text it reads at its default width */
+  int32_t kind;             /* ZB_KIND_* */
+  uint32_t flags;           /* ZB_READER_* */
+  int32_t min_width;        /* -1 for routines that read the whole field */
+  int32_t max_width;
+  int32_t default_width;
+  int32_t decimals;
+} zb_catalog_entry;
+/* The whole catalog: *entries points to *count static entries (never freed).
+ * Registered informats come first, in registration order (zelbrant's, then
+ * morvista's), then the exported routines that no module registers; these
+ * read each field whole by default (min_width and default_width -1,
+ * max_width the largest width a lookup takes). Returns ZB_OK, or ZB_E_NULL
+ * when a pointer is null. */
+ZB_READER_API int zb_list(const zb_catalog_entry **entries, size_t *count);
 
 #ifdef __cplusplus
 }  /* extern "C" */
