@@ -19,7 +19,7 @@ import numpy as np
 import pandas as pd
 
 from . import _capi
-from .reader import Reader
+from .reader import Reader, catalog_entry
 
 _SCALE = {"s": 1, "ms": 10 ** 3, "us": 10 ** 6, "ns": 10 ** 9}
 _cache = {}
@@ -38,7 +38,13 @@ def reader(informat, module="zelbrant", **options):
     key = _key(informat, module, options) + (threading.get_ident(),)
     r = _cache.get(key)
     if r is None:
-        r = Reader(informat, module=module, **options)
+        entry = catalog_entry(informat)
+        # A text in a column is a field of its own length: a registered
+        # informat named without a width reads up to its widest.
+        named_width = str(informat).rstrip(".")[-1:].isdigit()
+        width = (entry["max_width"] if entry and entry["min_width"] is not None and
+                 not named_width else None)
+        r = Reader(informat, module=module, width=width, **options)
         with _cache_lock:
             r = _cache.setdefault(key, r)
     return r
@@ -304,8 +310,9 @@ def intervals(arg, informat="$IS860VL", errors="raise", unit="ns", *, module="ze
 
 def readers(module=None):
     """Every reader, what it reads and a text it reads, as a DataFrame."""
-    entries = _capi.catalog()
-    frame = pd.DataFrame(entries)
+    frame = pd.DataFrame(_capi.catalog())
+    for col in ("min_width", "max_width", "default_width"):
+        frame[col] = frame[col].astype("Int64")
     if module is not None:
         frame = frame[frame["modules"].str.split().apply(lambda m: module in m)]
     return frame.reset_index(drop=True)

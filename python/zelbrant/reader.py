@@ -260,9 +260,9 @@ class Reader:
         self.name = info.display.decode()
         self.module = module
         self.is_entity = info.kind in _capi.ENTITY_KINDS
-        upper = self.name.upper()
-        # Readers that normalise to GMT: the zoned datetimes.
-        self.zoned = info.kind == _capi.KIND_DATETIME and "DZ" in upper
+        # Readers that normalise their values to GMT.
+        entry = catalog_entry(informat)
+        self.zoned = bool(entry and entry["zoned"])
         self.codes = np.zeros(0, dtype=np.uint32)
 
     def close(self):
@@ -449,6 +449,22 @@ class Reader:
         buf = ctypes.create_string_buffer(need + 1)
         lib.zb_take_log(buf, need + 1)
         return buf.value.decode("utf-8", "replace").splitlines()
+
+
+_by_name = None
+
+
+def catalog_entry(informat):
+    """The catalog's entry of a reader ("B8601DZ", "B8601DZ26.", "i8601dz"),
+    else None."""
+    global _by_name
+    if _by_name is None:
+        _by_name = {e["name"].upper(): e for e in _capi.catalog()}
+    name = str(informat).upper().rstrip(".")
+    e = _by_name.get(name)
+    if e is None and name[-1:].isdigit():
+        e = _by_name.get(name.rstrip("0123456789"))
+    return e
 
 
 def _rebuild(informat, module, width, options):
