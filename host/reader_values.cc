@@ -422,6 +422,27 @@ int zb_read_ticks(zb_handle *h, int32_t reader, const zb_column *col, int32_t un
   });
 }
 
+int zb_split(const char *data, size_t len, char sep, size_t n, int64_t *starts,
+             int32_t *lengths) {
+  if (n == 0) return len ? api_fail(ZB_E_RANGE, "bytes given for no field") : ZB_OK;
+  if ((!data && len) || !starts || !lengths)
+    return api_fail(ZB_E_NULL, "a required pointer is null");
+  const char *p = data, *end = data + len;
+  for (size_t i = 0; i < n; ++i) {
+    const char *q = i + 1 < n ? static_cast<const char *>(std::memchr(p, sep, end - p)) : end;
+    if (!q) return api_fail(ZB_E_RANGE, "the data holds " + std::to_string(i + 1) +
+                                            " fields, not " + std::to_string(n));
+    if (q - p > INT32_MAX)
+      return api_fail(ZB_E_RANGE, "field " + std::to_string(i) + " is longer than 2147483647 bytes");
+    starts[i] = p - data;
+    lengths[i] = static_cast<int32_t>(q - p);
+    p = q + (q < end);
+  }
+  if (std::memchr(starts[n - 1] + data, sep, end - (starts[n - 1] + data)))
+    return api_fail(ZB_E_RANGE, "the data holds more than " + std::to_string(n) + " fields");
+  return ZB_OK;
+}
+
 int zb_entity_parts_of(const char *hex, size_t len, zb_entity_parts *out) {
   if (!out || (!hex && len)) return api_fail(ZB_E_NULL, "a required pointer is null");
   uint8_t b[8];

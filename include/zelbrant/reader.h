@@ -240,6 +240,14 @@ ZB_READER_API int zb_values_ticks(int32_t kind, const double *values, size_t n, 
 ZB_READER_API int zb_read_ticks(zb_handle *h, int32_t reader, const zb_column *col, int32_t unit,
                                 int64_t *ticks, uint32_t *codes);
 
+/* Splits data (len bytes) at each byte sep into n fields, for the spans
+ * layout of zb_column: starts and lengths of n entries each (a column of
+ * texts joined by a byte that none of them holds). ZB_E_RANGE when data
+ * holds other than n - 1 separators, or a field is longer than 2147483647
+ * bytes. */
+ZB_READER_API int zb_split(const char *data, size_t len, char sep, size_t n, int64_t *starts,
+                           int32_t *lengths);
+
 /* One packed entity taken apart. Components not given are 0. */
 #define ZB_FORM_MISSING 0      /* no entity: a missing, failed or absent field */
 #define ZB_FORM_DATETIME 1     /* a datetime (of any precision) */

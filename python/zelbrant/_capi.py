@@ -127,6 +127,7 @@ def _load():
         "zb_problem_text": (ctypes.c_char_p, [u32]),
         "zb_take_log": (size, [ctypes.c_char_p, size]),
         "zb_value_ticks": (ctypes.c_int, [i32, ctypes.c_double, i32, ctypes.POINTER(ctypes.c_int64)]),
+        "zb_split": (ctypes.c_int, [ctypes.c_char_p, size, ctypes.c_char, size, P, P]),
         "zb_values_ticks": (ctypes.c_int, [i32, P, size, i32, P, P]),
         "zb_read_ticks": (ctypes.c_int, [P, i32, ctypes.POINTER(Column), i32, P, P]),
         "zb_read_parts": (ctypes.c_int, [P, i32, ctypes.POINTER(Column), P, P]),

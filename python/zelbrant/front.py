@@ -34,7 +34,10 @@ def _key(informat, module, options):
 def reader(informat, module="zelbrant", **options):
     """The Reader of (informat, module, options), made once and kept: a call
     of the front door costs no look-up after the first. Each thread gets one
-    of its own, so threads never wait on each other's reader."""
+    of its own, so threads never wait on each other's reader. A Reader given
+    as informat is used as it is."""
+    if isinstance(informat, Reader):
+        return informat
     key = _key(informat, module, options) + (threading.get_ident(),)
     r = _cache.get(key)
     if r is None:
@@ -42,8 +45,9 @@ def reader(informat, module="zelbrant", **options):
         # A text in a column is a field of its own length: a registered
         # informat named without a width reads up to its widest.
         named_width = str(informat).rstrip(".")[-1:].isdigit()
-        width = (entry["max_width"] if entry and entry["min_width"] is not None and
-                 not named_width else None)
+        width = options.pop("width", None)
+        if width is None and entry and entry["min_width"] is not None and not named_width:
+            width = entry["max_width"]
         r = Reader(informat, module=module, width=width, **options)
         with _cache_lock:
             r = _cache.setdefault(key, r)

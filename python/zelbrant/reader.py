@@ -20,6 +20,9 @@ class ReadError(ValueError):
         super().__init__(f"row {row}: {text!r}: code {_code_str(code)}: {message}")
         self.row, self.text, self.code, self.message = row, text, code, message
 
+    def __reduce__(self):  # travels whole from a worker process
+        return (ReadError, (self.row, self.text, self.code, self.message))
+
 
 def _code_str(code):
     return f"0x{code:08x}" if code > 0xFFFF else str(code)
@@ -76,21 +79,24 @@ def _fixed(arr):
 
 
 def _ascii_offsets(items):
-    """A list of ASCII str alone, joined at C speed; None for any other."""
+    """A list of ASCII str alone, joined at C speed and split by the API
+    (at a NUL, which no text holds); None for any other."""
     try:
-        joined = "".join(items)
+        joined = "\0".join(items)
     except TypeError:  # not all str
         return None
-    if not joined.isascii():
-        return None
     n = len(items)
+    if not joined.isascii() or joined.count("\0") != n - 1:
+        return None
     buf = joined.encode("ascii")
-    offsets = np.zeros(n + 1, dtype=np.int64)
-    np.cumsum(np.fromiter(map(len, items), dtype=np.int64, count=n), out=offsets[1:])
+    starts = np.empty(n, dtype=np.int64)
+    lengths = np.empty(n, dtype=np.int32)
+    if n:
+        check(lib.zb_split(buf, len(buf), b"\0", n, starts.ctypes.data, lengths.ctypes.data))
     p = _Prepared(n)
     p.col.data = ctypes.cast(ctypes.c_char_p(buf), ctypes.c_void_p).value
-    p.col.offsets = offsets.ctypes.data
-    p.keep += [buf, offsets]
+    p.col.starts, p.col.lengths = starts.ctypes.data, lengths.ctypes.data
+    p.keep += [buf, starts, lengths]
     p.text = lambda i: items[i].encode()
     return p
 
