@@ -304,6 +304,35 @@ TEST(EntityParts, FromPackedTexts) {
   EXPECT_EQ(v.start, ZB_NAT);
 }
 
+TEST(Split, FieldsAtTheSeparator) {
+  struct Row {
+    std::string data;
+    size_t n;
+    int rc;
+    std::vector<int64_t> starts;
+    std::vector<int32_t> lengths;
+  } rows[] = {
+      {std::string("ab\0\0cde", 7), 3, ZB_OK, {0, 3, 4}, {2, 0, 3}},
+      {"", 1, ZB_OK, {0}, {0}},
+      {std::string("a\0", 2), 2, ZB_OK, {0, 2}, {1, 0}},
+      {std::string("a\0b", 3), 1, ZB_E_RANGE, {}, {}},  // more fields than said
+      {"ab", 2, ZB_E_RANGE, {}, {}},                     // fewer
+      {"", 0, ZB_OK, {}, {}},
+  };
+  for (const Row &r : rows) {
+    std::vector<int64_t> starts(r.n + 1, -1);
+    std::vector<int32_t> lengths(r.n + 1, -1);
+    ASSERT_EQ(zb_split(r.data.data(), r.data.size(), '\0', r.n, starts.data(), lengths.data()),
+              r.rc)
+        << r.n;
+    if (r.rc) continue;
+    starts.resize(r.n);
+    lengths.resize(r.n);
+    EXPECT_EQ(starts, r.starts);
+    EXPECT_EQ(lengths, r.lengths);
+  }
+}
+
 // The records as another language lays them out from bytes.
 TEST(EntityParts, LayoutFromRawBytes) {
   unsigned char raw[sizeof(zb_interval_parts)] = {};
