@@ -204,27 +204,22 @@ def _index_of(kind, orig, n):
 
 
 def _parts_frame(parts, index, errors, unit="ns"):
-    """The columns of zb_entity_parts records, plus to_timedelta64."""
+    """The columns of zb_entity_parts records, plus the exact timedelta."""
     given = parts["given"]
     present = parts["form"] != 0
     cols = {"sign": np.where(present, parts["sign"], 0).astype(np.int8)}
-    for i, name in enumerate(_capi.PART_NAMES):
-        col = pd.array(parts[name], dtype="Int64")
-        col[(given & (1 << i)) == 0] = pd.NA
-        cols[name] = col
-    cols["thousandths"] = pd.array(parts["thousandths"], dtype="Int64")
-    cols["thousandths"][(given & 64) == 0] = pd.NA
-    of = parts["fraction_of"]
-    names = np.array([""] + list(_capi.PART_NAMES), dtype=object)
-    bit = np.zeros(len(parts), dtype=np.int64)
-    for i in range(6):
-        bit[of == (1 << i)] = i + 1
-    cols["fraction_of"] = pd.Categorical(np.where(of == 0, None, names[bit]),
-                                         categories=list(_capi.PART_NAMES))
-    cols["weeks"] = parts["weeks"].astype(bool)
-    frame = pd.DataFrame(cols, index=index)
-    frame["timedelta"] = _exact_timedelta(parts, errors, unit)
-    return frame
+    names = _capi.PART_NAMES + ("thousandths",)
+    for i, name in enumerate(names):
+        # Arrays with a mask, built without a pass over Python objects.
+        cols[name] = pd.arrays.IntegerArray(np.ascontiguousarray(parts[name]),
+                                            (given & (1 << i)) == 0)
+    # fraction_of is one bit of 1..32: its position is the category.
+    of = parts["fraction_of"].astype(np.int64)
+    codes = np.where(of == 0, -1, np.log2(np.maximum(of, 1)).astype(np.int64))
+    cols["fraction_of"] = pd.Categorical.from_codes(codes, categories=list(_capi.PART_NAMES))
+    cols["weeks"] = parts["weeks"] != 0
+    cols["timedelta"] = _exact_timedelta(parts, errors, unit)
+    return pd.DataFrame(cols, index=index, copy=False)
 
 
 def _exact_timedelta(parts, errors, unit):
