@@ -92,6 +92,8 @@ def test_pandas_habits():
     df = pd.DataFrame({"when": ["20110909T123045"], "n": [1]})
     with pytest.raises(TypeError, match=r"not a DataFrame: pass the column.*'when'"):
         zelbrant.to_datetime(df, "B8601DT")
+    with pytest.raises(TypeError, match="not a DataFrame"):
+        zelbrant.Reader("B8601DT").read(df)
     numbers = pd.Series([20110909, 20120101], name="day")
     for errors in ("raise", "coerce"):
         with pytest.raises(TypeError, match=r"read the column as text.*'day': str"):
@@ -106,6 +108,7 @@ def test_pandas_habits():
     # errors="ignore" gives the input back when a field is refused.
     bad = ["20110909", "x"]
     assert zelbrant.to_datetime(bad, "B8601DA", errors="ignore") is bad
+    assert zelbrant.to_datetime(mixed, "B8601DA", errors="ignore") is mixed
     # Zoned readers give UTC; utc=True asks for it, utc=False drops it.
     z = zelbrant.to_datetime(pd.Series(["20110909T123045+0100"]), "B8601DZ")
     assert str(z.dtype) == "datetime64[ns, UTC]" and z[0] == pd.Timestamp("2011-09-09 11:30:45Z")

@@ -125,7 +125,9 @@ def _ticks(arg, informat, errors, unit, module, threads, options, kinds, what):
         ticks = r.read_ticks(values, unit=unit, errors="coerce" if errors == "ignore" else errors,
                              threads=threads)
     except TypeError:
-        if errors != "coerce":
+        if errors == "ignore":  # a field that is no text is one refused
+            return arg, None, None, r
+        if errors == "raise":
             raise
         ticks = r.read_ticks(_text_or_none(values), unit=unit, errors="coerce",
                              threads=threads)

@@ -139,6 +139,9 @@ def _offsets(items):
 def _prepare(column):
     if isinstance(column, (str, bytes)):
         raise TypeError("read() takes a column; use read_one() for a single field")
+    if hasattr(column, "columns") and hasattr(column, "index"):  # a DataFrame
+        raise TypeError("read() takes one column, not a DataFrame (whose iteration gives "
+                        "its column labels): pass df[name]")
     values = getattr(column, "array", None) if hasattr(column, "index") else None
     if values is not None:  # a pandas Series
         column = column.to_numpy(dtype=object) if column.dtype.kind not in "SU" else column.to_numpy()
