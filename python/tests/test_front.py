@@ -200,3 +200,25 @@ def test_reader_pickles_by_its_parameters():
     back = pickle.loads(pickle.dumps(r))
     assert back.name == r.name and back.module == "morvista"
     assert back.read_ticks(["20110909T123045"]).tolist() == [1315571445 * 10 ** 9]
+
+
+def test_readers_lists_every_reader_and_its_example_reads():
+    table = zelbrant.readers()
+    assert {"B8601DT", "ND8601DZ", "i8601dz", "$IS860DU"} <= set(table["name"])
+    assert table.set_index("name").loc["B8601DZ", "zoned"]
+    assert set(zelbrant.readers("morvista")["modules"].str.contains("morvista")) == {True}
+    read = {"date": zelbrant.to_datetime, "datetime": zelbrant.to_datetime,
+            "time": zelbrant.to_timedelta, "duration": zelbrant.durations,
+            "interval": zelbrant.intervals}
+    for row in table.itertuples():
+        if row.kind not in read or row.routine.startswith("zifm"):
+            continue
+        module = row.modules.split()[0]
+        if row.kind in ("duration", "interval"):
+            # Read whole, by errors="raise" on the reading (coerce on the
+            # timedelta of years and months, which has no exact length).
+            got = read[row.kind]([row.example], row.name, module=module, errors="coerce")
+            assert got["sign"][0] != 0, row.name
+        else:
+            got = read[row.kind]([row.example], row.name, module=module)
+            assert not pd.isna(got[0]), row.name
