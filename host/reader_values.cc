@@ -266,7 +266,6 @@ uint32_t instant_ns(const zb_entity_parts &p, i128 *ns) {
   t.years = t.months = 0;
   t.days = zbhost::cal::days_from_civil(p.years, static_cast<unsigned>(month),
                                         static_cast<unsigned>(day)) - kEpochDays;
-  if (t.fraction_of == ZB_PART_DAYS && !(p.given & ZB_PART_DAYS)) t.fraction_of = ZB_PART_MONTHS;
   return time_ns(t, ns) ? 0 : ZB_CODE_INSTANT;
 }
 
