@@ -427,8 +427,13 @@ int zb_split(const char *data, size_t len, char sep, size_t n, int64_t *starts,
   if ((!data && len) || !starts || !lengths)
     return api_fail(ZB_E_NULL, "a required pointer is null");
   const char *p = data, *end = data + len;
+  // The next separator in [from, end), or null (memchr is not given an
+  // empty range: its pointer may be null then).
+  auto next = [end, sep](const char *from) -> const char * {
+    return from < end ? static_cast<const char *>(std::memchr(from, sep, end - from)) : nullptr;
+  };
   for (size_t i = 0; i < n; ++i) {
-    const char *q = i + 1 < n ? static_cast<const char *>(std::memchr(p, sep, end - p)) : end;
+    const char *q = i + 1 < n ? next(p) : end;
     if (!q) return api_fail(ZB_E_RANGE, "the data holds " + std::to_string(i + 1) +
                                             " fields, not " + std::to_string(n));
     if (q - p > INT32_MAX)
@@ -437,7 +442,7 @@ int zb_split(const char *data, size_t len, char sep, size_t n, int64_t *starts,
     lengths[i] = static_cast<int32_t>(q - p);
     p = q + (q < end);
   }
-  if (std::memchr(starts[n - 1] + data, sep, end - (starts[n - 1] + data)))
+  if (next(data + starts[n - 1]))  // the last field runs to the end
     return api_fail(ZB_E_RANGE, "the data holds more than " + std::to_string(n) + " fields");
   return ZB_OK;
 }
