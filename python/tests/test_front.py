@@ -191,6 +191,8 @@ def test_threads_give_the_same_values():
         np.testing.assert_array_equal(r.read_ticks(texts, errors="coerce", threads=k), one)
         np.testing.assert_array_equal(r.codes, codes)
     assert one[50001] == one[99999] == np.iinfo(np.int64).min
+    with pytest.raises(zelbrant.ReadError, match="row 99999: b'bad'"):
+        r.read_ticks(texts, threads=2)  # a row of the second block of texts
     d = zelbrant.durations(["PT1H"] * 60000, threads=2)
     assert (d["hours"] == 1).all()
 

@@ -136,6 +136,28 @@ def _offsets(items):
     return p
 
 
+# Rows prepared at a time when the texts are joined on the caller's thread
+# while reader threads read the blocks before.
+PIPELINE_BLOCK = 1 << 16
+
+
+def _objects(column):
+    """A column of Python objects (a list, an object array, a Series of str)
+    as an object array; None for any other (bytes arrays are read in place)."""
+    if isinstance(column, (str, bytes)) or (hasattr(column, "columns") and
+                                            hasattr(column, "index")):
+        return None
+    if hasattr(column, "index") and getattr(column, "array", None) is not None:
+        return column.to_numpy(dtype=object) if column.dtype.kind not in "SU" else None
+    if isinstance(column, np.ndarray):
+        return column if column.dtype.kind == "O" and column.ndim == 1 else None
+    if isinstance(column, (list, tuple)):
+        out = np.empty(len(column), dtype=object)
+        out[:] = column
+        return out
+    return None
+
+
 def _prepare(column):
     if isinstance(column, (str, bytes)):
         raise TypeError("read() takes a column; use read_one() for a single field")
@@ -326,11 +348,7 @@ class Reader:
                 raise ValueError("the reader is closed")
             check(lib.zb_read_column(self._h, self._id, ctypes.byref(p.col), ctypes.byref(res)))
         self.codes = codes
-        if errors == "raise" and n:
-            bad = np.flatnonzero(codes)
-            if bad.size:
-                i = int(bad[0])
-                raise ReadError(i, p.text(i), int(codes[i]), self.message(int(codes[i])))
+        self._check_errors(errors, p.text, codes)
         if not self.is_entity:
             return out
         result = np.empty(n, dtype=object)
@@ -340,7 +358,7 @@ class Reader:
             result[i] = bytes(texts[i])[:k].decode("ascii", "replace") if ok else None
         return result
 
-    def _check_errors(self, errors, p, codes, allowed=("raise", "coerce")):
+    def _check_errors(self, errors, text, codes, allowed=("raise", "coerce")):
         if errors not in allowed:
             raise ValueError(f"errors must be one of {', '.join(map(repr, allowed))}, "
                              f"not {errors!r}")
@@ -348,7 +366,30 @@ class Reader:
             bad = np.flatnonzero(codes)
             if bad.size:
                 i = int(bad[0])
-                raise ReadError(i, p.text(i), int(codes[i]), self.message(int(codes[i])))
+                raise ReadError(i, text(i), int(codes[i]), self.message(int(codes[i])))
+
+    def _readers(self, k):
+        """This reader and k - 1 siblings: one handle per thread."""
+        while len(self._siblings) < k - 1:
+            (informat, module, width), options = self._params
+            self._siblings.append(Reader(informat, module, width, **options))
+        return [self] + self._siblings[:k - 1]
+
+    def _pipelined(self, objects, fn, outs, extra, k):
+        """Joins the texts block by block on this thread while k reader
+        threads read the blocks already joined. Returns the text of a row,
+        for messages."""
+        n = len(objects)
+        readers = self._readers(k)
+        jobs, blocks = [], []
+        for j, start in enumerate(range(0, n, PIPELINE_BLOCK)):
+            p = _prepare(objects[start:start + PIPELINE_BLOCK])
+            blocks.append(p)
+            ptrs = [a.ctypes.data + start * a.itemsize for a in outs]
+            jobs.append(_pool(k).submit(readers[j % k]._call, fn, p.col, extra, ptrs))
+        for job in jobs:
+            job.result()
+        return lambda i: blocks[i // PIPELINE_BLOCK].text(i % PIPELINE_BLOCK)
 
     def _parallel(self, fn, p, outs, extra, threads):
         """fn(handle, reader, column, *extra, out pointers...) over the
@@ -360,10 +401,7 @@ class Reader:
             return
         per = -(-n // k)
         per += -per % 8  # a chunk's validity bits start on a byte
-        while len(self._siblings) < k - 1:
-            (informat, module, width), options = self._params
-            self._siblings.append(Reader(informat, module, width, **options))
-        readers = [self] + self._siblings[:k - 1]
+        readers = self._readers(k)
         jobs = []
         for j, r in enumerate(readers):
             start = j * per
@@ -382,12 +420,21 @@ class Reader:
             check(fn(self._h, self._id, ctypes.byref(col), *extra, *ptrs))
 
     def _read_into(self, column, dtype, fn, extra, errors, threads):
-        p = _prepare(column)
-        out = np.empty(p.col.n, dtype=dtype)
-        codes = np.zeros(p.col.n, dtype=np.uint32)
-        self._parallel(fn, p, [out, codes], extra, threads)
+        objects = _objects(column)
+        n = len(objects) if objects is not None else 0
+        k = _threads_for(threads, n)
+        if k > 1 and n > PIPELINE_BLOCK:
+            out = np.empty(n, dtype=dtype)
+            codes = np.zeros(n, dtype=np.uint32)
+            text = self._pipelined(objects, fn, [out, codes], extra, k)
+        else:
+            p = _prepare(column if objects is None else objects)
+            out = np.empty(p.col.n, dtype=dtype)
+            codes = np.zeros(p.col.n, dtype=np.uint32)
+            self._parallel(fn, p, [out, codes], extra, threads)
+            text = p.text
         self.codes = codes
-        self._check_errors(errors, p, codes)
+        self._check_errors(errors, text, codes)
         return out
 
     def read_ticks(self, column, unit="ns", errors="raise", threads=None):
@@ -436,7 +483,7 @@ class Reader:
         self._parallel(fn, p, [texts, codes, lens], [], threads)
         texts[(codes != 0) | (lens == 0)] = b""  # a refused field holds only the problem's fill
         self.codes = codes
-        self._check_errors(errors, p, codes)
+        self._check_errors(errors, p.text, codes)
         return texts
 
     def read_one(self, text, errors="raise"):
