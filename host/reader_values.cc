@@ -69,19 +69,27 @@ bool exact_ticks(double x, int64_t mult, i128 offset, int64_t *out) {
   if (!std::isfinite(x)) return false;
   // Far outside int64 whatever the offset: keeps the products below in range.
   if (std::fabs(x) * static_cast<double>(mult) > 1.9e19) return false;
-  if (x == 0) return store(-offset, out);
-  int ex;
-  const double fr = std::frexp(x, &ex);
-  const auto m53 = static_cast<int64_t>(std::ldexp(fr, 53));  // x = m53 * 2^e exactly
-  const int e = ex - 53;
+  // Whole values (dates, datetimes of whole seconds) need no search.
+  if (std::fabs(x) < 9.0e15) {
+    const auto whole = static_cast<int64_t>(x);
+    if (static_cast<double>(whole) == x) return store(i128{whole} * mult - offset, out);
+  }
+  // x = m53 * 2^e exactly, from its bits (a subnormal is no host value of
+  // any use: it is taken as 0).
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52 & 0x7FF);
+  if (biased == 0) return store((x < 0 ? -1 : 0) - offset, out);
+  const auto mag = static_cast<int64_t>((bits & ((uint64_t{1} << 52) - 1)) | uint64_t{1} << 52);
+  const int64_t m53 = x < 0 ? -mag : mag;
+  const int e = biased - 1075;
   if (e >= 0) return store((i128{m53} << e) * mult - offset, out);
   const int sh = -e;
-  const int64_t mag = m53 < 0 ? -m53 : m53;
   const bool even = (mag & 1) == 0;
   // Below a power of two the next double toward zero is half as far.
   const bool boundary = mag == (int64_t{1} << 52);
-  for (int d = 0; d <= 9 && sh < 100; ++d) {
-    const i128 p = kPow10[d];
+  for (int d = 1; d <= 9 && sh < 100; ++d) {
+    const int64_t p = kPow10[d];
     const i128 scaled = i128{m53} * p;  // x * 10^d * 2^sh
     const i128 m = (scaled + (i128{1} << (sh - 1))) >> sh;
     const i128 diff = (m << sh) - scaled;  // (m / 10^d - x) * 10^d * 2^sh
@@ -91,7 +99,17 @@ bool exact_ticks(double x, int64_t mult, i128 offset, int64_t *out) {
     // nearer to x than half way, or half way with x's mantissa even.
     const bool toward_zero = (diff < 0) == (m53 > 0);
     const i128 twice = boundary && toward_zero ? 4 * adiff : 2 * adiff;
-    if (twice < p || (twice == p && even)) return store(floor_div(m * mult, p) - offset, out);
+    if (twice < p || (twice == p && even)) {
+      const i128 num = m * mult;
+      // Division of 64-bit numbers where they fit: 128-bit division is slow.
+      if (num > INT64_MIN && num <= INT64_MAX) {
+        const auto n64 = static_cast<int64_t>(num);
+        int64_t q = n64 / p;
+        if (q * p > n64) --q;
+        return store(q - offset, out);
+      }
+      return store(floor_div(num, p) - offset, out);
+    }
   }
   if (sh >= 120) return store((m53 < 0 ? -1 : 0) - offset, out);
   return store(((i128{m53} * mult) >> sh) - offset, out);  // >> floors
