@@ -83,7 +83,7 @@ bool exact_ticks(double x, int64_t mult, i128 offset, int64_t *out) {
   const auto mag = static_cast<int64_t>((bits & ((uint64_t{1} << 52) - 1)) | uint64_t{1} << 52);
   const int64_t m53 = x < 0 ? -mag : mag;
   const int e = biased - 1075;
-  if (e >= 0) return store((i128{m53} << e) * mult - offset, out);
+  if (e >= 0) return store(i128{m53} * (i128{1} << e) * mult - offset, out);
   const int sh = -e;
   const bool even = (mag & 1) == 0;
   // Below a power of two the next double toward zero is half as far.
@@ -92,7 +92,7 @@ bool exact_ticks(double x, int64_t mult, i128 offset, int64_t *out) {
     const int64_t p = kPow10[d];
     const i128 scaled = i128{m53} * p;  // x * 10^d * 2^sh
     const i128 m = (scaled + (i128{1} << (sh - 1))) >> sh;
-    const i128 diff = (m << sh) - scaled;  // (m / 10^d - x) * 10^d * 2^sh
+    const i128 diff = m * (i128{1} << sh) - scaled;  // (m / 10^d - x) * 10^d * 2^sh
     const i128 adiff = diff < 0 ? -diff : diff;
     // The neighbours of x lie 2^sh * 10^d away in these units (half that
     // toward zero at a boundary); m / 10^d reads back to x when it lies
