@@ -1,153 +1,203 @@
 #!/usr/bin/python3
-"""The Python package on 1,000,000 distinct basic datetime texts, against
-pandas.to_datetime with a format and ciso8601.parse_datetime in a loop.
+"""The Python front door against pandas' fastest path for each kind of text,
+ciso8601 and isodate: from a pandas Series of str to datetime64 (or, for
+durations, to their components).
 
-    /usr/bin/python3 bench/python.py [--build DIR] [--rounds N] [--readers-json FILE]
+    /usr/bin/python3 bench/python.py [--build DIR] [--rounds N] [--n N] [--scale N]
 
-All read the same texts; their results are checked to agree before anything
-is timed. The machine may be shared, so the contenders run interleaved,
-round after round, and each figure is the median of its rounds (wall time
-of one whole call, per field: CPU time first, as bench/run's other
-figures, wall time beside it). With --readers-json (zb_bench's output in
-bench/run) the table also gives B8601DT's own time per field from the same
-run; where the build holds zb_bench, B8601DT's own time is taken between
-the rounds instead, so that both figures see the same load. Prints a
-Markdown table.
+Kinds, 1,000,000 distinct texts each (--n): basic datetimes (B8601DT),
+extended datetimes (i8601dt), basic dates (B8601DA), zoned datetimes
+(B8601DZ, offsets all over the day) and durations ($IS860DU). pandas runs
+its default ISO path and format=; the faster of the two is "pandas'
+fastest". Each contender's result is checked to agree with the others
+before anything is timed; then the contenders run interleaved, round after
+round, and each figure is the median of its rounds (wall time of one whole
+call per text). A last table reads --scale texts (default 4,000,000) with
+threads=1 and threads=2. Prints Markdown tables.
 """
 
 import argparse
-import json
+import datetime as dt
 import os
 import statistics
-import subprocess
 import sys
 import time
 
-N = 1_000_000
-FORMAT = "%Y%m%dT%H%M%S"
 
-
-def texts():
-    """N distinct datetimes from 1970 on, 317 s apart: basic notation as
-    fixed-width bytes ('S15'), and the same as a list of str."""
+def make_texts(n):
+    """n distinct instants from 1970 on, 317 s apart, in each notation."""
     import numpy as np
-    t = np.datetime64("1970-01-01T00:00:00") + np.arange(N, dtype=np.int64) * 317
-    ext = np.datetime_as_string(t, unit="s").astype("S19")  # 1970-01-01T00:00:00
-    b = ext.view(np.uint8).reshape(N, 19)
-    cols = [0, 1, 2, 3, 5, 6, 8, 9, 10, 11, 12, 14, 15, 17, 18]
-    fixed = np.ascontiguousarray(b[:, cols]).view("S15").reshape(N)
-    return fixed, [s.decode() for s in fixed.tolist()], t
+    import pandas as pd
+    t = np.datetime64("1970-01-01T00:00:00") + np.arange(n, dtype=np.int64) * 317
+    ext = np.datetime_as_string(t, unit="s")
+    s_ext = pd.Series(ext.astype(object))
+    s_basic = s_ext.str.replace("-", "", regex=False).str.replace(":", "", regex=False)
+    days = np.datetime64("1600-01-01") + np.arange(n, dtype=np.int64)
+    s_date = pd.Series(np.datetime_as_string(days, unit="D").astype(object)).str.replace(
+        "-", "", regex=False)
+    # Offsets from -12:00 to +14:00 in quarter hours.
+    q = np.arange(n) % 105 - 48
+    sign = np.where(q < 0, "-", "+")
+    hhmm = [f"{abs(x) // 4:02}{abs(x) % 4 * 15:02}" for x in q.tolist()]
+    s_zoned = s_basic + pd.Series(sign.astype(object)) + pd.Series(hhmm)
+    utc = t - (q * 15 * 60).astype("timedelta64[s]")
+    # Durations: distinct combinations of days, hours, minutes, seconds.
+    i = np.arange(n)
+    s_dur = ("P" + pd.Series((i % 28).astype(str)) + "DT" + pd.Series((i // 28 % 24).astype(str))
+             + "H" + pd.Series((i // 672 % 60).astype(str)) + "M" +
+             pd.Series((i // 40320 % 60).astype(str)) + "S")
+    # The days pandas holds (1677-09-22 to 2262-04-10), over and over.
+    near = np.datetime64("1677-09-22") + np.arange(n, dtype=np.int64) % 213000
+    s_near = pd.Series(np.datetime_as_string(near, unit="D").astype(object)).str.replace(
+        "-", "", regex=False)
+    return {"basic": s_basic, "extended": s_ext, "date": s_date, "zoned": s_zoned,
+            "duration": s_dur, "near": s_near}, t, days, utc, near
 
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                                    "..", "build"))
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap.add_argument("--build", default=os.path.join(here, "..", "build"))
     ap.add_argument("--rounds", type=int, default=5)
-    ap.add_argument("--readers-json")
+    ap.add_argument("--n", type=int, default=1_000_000)
+    ap.add_argument("--scale", type=int, default=4_000_000)
+    ap.add_argument("--readers-json", help="accepted for bench/run; not used")
     args = ap.parse_args()
     os.environ["ZELBRANT_BUILD"] = os.path.abspath(args.build)
-    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+    sys.path.insert(0, os.path.join(here, "..", "python"))
     import ciso8601
     import numpy as np
     import pandas as pd
     import zelbrant
+    try:
+        import isodate
+    except ImportError:
+        isodate = None
 
-    fixed, strs, want = texts()
-    assert len(set(strs)) == N, "texts not distinct"
-    reader = zelbrant.Reader("B8601DT15.")
-    obj = np.array(strs, dtype=object)
+    n = args.n
+    texts, instants, days, utc, near = make_texts(n)
+    for k, s in texts.items():
+        assert k == "near" or s.nunique() == n, f"{k} texts not distinct"
 
-    # zb_bench's reader figure cycles over 16,384 texts that stay in cache;
-    # the same on the first 16,384 texts, 61 calls (999,424 fields).
-    small = fixed[:16384].copy()
-    contenders = {
-        "zelbrant, S15 array (in place)": lambda: reader.read(fixed),
-        "zelbrant, S15 array of 16,384 in cache, 61 calls": lambda: [reader.read(small)
-                                                                     for _ in range(61)],
-        "zelbrant, list of str": lambda: reader.read(strs),
-        "zelbrant, S15 array + datetime64[s]": lambda: zelbrant.to_datetime64(
-            reader.read(fixed), unit="s"),
-        "pandas.to_datetime(format=)": lambda: pd.to_datetime(obj, format=FORMAT),
-        "ciso8601.parse_datetime loop": lambda: [ciso8601.parse_datetime(s) for s in strs],
+    def ciso_loop(s):
+        return [ciso8601.parse_datetime(x) for x in s.tolist()]
+
+    def isodate_parts(s):
+        return [isodate.parse_duration(x) for x in s.tolist()]
+
+    zb = zelbrant
+
+    def ours(informat, **kw):
+        """zelbrant.to_datetime on one thread and on two."""
+        return {f"zelbrant threads={k}": (lambda s, k=k: zb.to_datetime(s, informat, threads=k,
+                                                                        **kw))
+                for k in (1, 2)}
+
+    kinds = {
+        "basic datetime": (texts["basic"], instants, {
+            **ours("B8601DT"),
+            "pandas default": lambda s: pd.to_datetime(s),
+            "pandas format=": lambda s: pd.to_datetime(s, format="%Y%m%dT%H%M%S"),
+            "ciso8601 loop": ciso_loop}),
+        "extended datetime": (texts["extended"], instants, {
+            **ours("i8601dt"),
+            "pandas default": lambda s: pd.to_datetime(s),
+            "pandas format=": lambda s: pd.to_datetime(s, format="%Y-%m-%dT%H:%M:%S"),
+            "ciso8601 loop": ciso_loop}),
+        "basic date": (texts["date"], days, {
+            **ours("B8601DA", unit="s"),
+            # 1,000,000 distinct days run from 1600 to 4337: pandas holds
+            # 1677-09-22 to 2262-04-10 alone, and gives NaT (coerce) beyond.
+            "pandas default": lambda s: pd.to_datetime(s, errors="coerce"),
+            "pandas format=": lambda s: pd.to_datetime(s, format="%Y%m%d", errors="coerce")}),
+        "basic date, 213,000 distinct in ns range": (texts["near"], near, {
+            **ours("B8601DA", unit="s"),
+            "pandas default": lambda s: pd.to_datetime(s),
+            "pandas format=": lambda s: pd.to_datetime(s, format="%Y%m%d")}),
+        "zoned datetime": (texts["zoned"], utc, {
+            **ours("B8601DZ"),
+            "pandas default": lambda s: pd.to_datetime(s, utc=True),
+            "pandas format=": lambda s: pd.to_datetime(s, format="%Y%m%dT%H%M%S%z", utc=True),
+            "ciso8601 loop": ciso_loop}),
     }
+    dur = {"zelbrant threads=1": lambda s: zb.durations(s, threads=1),
+           "zelbrant threads=2": lambda s: zb.durations(s, threads=2)}
+    if isodate is not None:
+        dur["isodate loop"] = isodate_parts
+    kinds["duration components"] = (texts["duration"], None, dur)
 
-    # Agreement first: every contender gives every instant.
-    want_s = want.astype("datetime64[s]")
-    host = reader.read(fixed)
-    assert (reader.codes == 0).all()
-    checks = {
-        "zelbrant, S15 array (in place)": zelbrant.to_datetime64(host, unit="s"),
-        "zelbrant, list of str": zelbrant.to_datetime64(reader.read(strs), unit="s"),
-        "zelbrant, S15 array + datetime64[s]": contenders["zelbrant, S15 array + datetime64[s]"](),
-        "pandas.to_datetime(format=)": np.asarray(contenders["pandas.to_datetime(format=)"]())
-        .astype("datetime64[s]"),
-        "ciso8601.parse_datetime loop": np.array(contenders["ciso8601.parse_datetime loop"](),
-                                                 dtype="datetime64[s]"),
-    }
-    np.testing.assert_array_equal(reader.read(small), host[:16384])
-    for name, got in checks.items():
-        bad = np.flatnonzero(got != want_s)
-        if bad.size:
-            i = int(bad[0])
-            sys.exit(f"bench/python.py: {name} disagrees on {bad.size} texts, first "
-                     f"{strs[i]!r}: {got[i]} != {want_s[i]}")
-    del checks
+    # Agreement first.
+    def as_seconds(name, got, kind):
+        if "ciso8601" in name:
+            if kind == "zoned datetime":
+                got = [x.astimezone(dt.timezone.utc).replace(tzinfo=None) for x in got]
+            return np.array(got, dtype="datetime64[s]")
+        if isinstance(got, pd.Series):
+            got = got.dt.tz_localize(None) if got.dt.tz is not None else got
+            got = got.to_numpy()
+        return np.asarray(got).astype("datetime64[s]")
 
-    zb_bench = os.path.join(os.path.abspath(args.build), "zb_bench")
-    own_rounds = []
-
-    def reader_own():
-        # B8601DT's own time per field, zb_bench's figure, taken between
-        # our rounds so that both see the same load.
-        p = subprocess.run([zb_bench, "--benchmark_filter=^peer/B8601DT$",
-                            "--benchmark_min_time=0.3", "--benchmark_format=json"],
-                           capture_output=True, text=True, check=True)
-        b = json.loads(p.stdout)["benchmarks"][0]
-        unit = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[b.get("time_unit", "ns")]
-        own_rounds.append(b["cpu_time"] * unit)
-
-    wall = {name: [] for name in contenders}
-    cpu = {name: [] for name in contenders}
-    for _ in range(args.rounds):
-        if os.access(zb_bench, os.X_OK):
-            reader_own()
+    notes = []
+    for kind, (s, want, contenders) in kinds.items():
+        if want is None:
+            zparts = zb.durations(s)
+            if isodate is not None:
+                sample = isodate_parts(s[:20000])
+                secs = [x.total_seconds() for x in sample]
+                ours = (zparts["timedelta"][:20000] / pd.Timedelta(seconds=1)).tolist()
+                assert secs == ours, "durations disagree with isodate"
+            continue
+        want = want.astype("datetime64[s]")
         for name, f in contenders.items():
-            t0, c0 = time.perf_counter(), time.process_time()
-            f()
-            c1, t1 = time.process_time(), time.perf_counter()
-            wall[name].append(t1 - t0)
-            cpu[name].append(c1 - c0)
-    fields = {name: 61 * 16384 if "61 calls" in name else N for name in contenders}
-    ns = {name: statistics.median(v) / fields[name] * 1e9 for name, v in cpu.items()}
-    wall_ns = {name: statistics.median(v) / fields[name] * 1e9 for name, v in wall.items()}
+            got = as_seconds(name, f(s), kind)
+            ok = got == want
+            if "pandas" in name and (kind == "basic date" or kind.startswith("basic date,")):
+                inside = (want >= np.datetime64("1677-09-22")) & (want <= np.datetime64("2262-04-10"))
+                ok = ok | ~inside
+                notes.append(f"{kind}, {name}: {int((~inside).sum()):,} dates beyond "
+                             f"datetime64[ns] are NaT (pandas cannot hold them)")
+            if not ok.all():
+                i = int(np.flatnonzero(~ok)[0])
+                sys.exit(f"bench/python.py: {kind}, {name} disagrees on {(~ok).sum()} texts, "
+                         f"first {s[i]!r}: {got[i]} != {want[i]}")
 
-    own = statistics.median(own_rounds) if own_rounds else None
-    if own is None and args.readers_json and os.path.exists(args.readers_json):
-        with open(args.readers_json) as f:
-            for b in json.load(f)["benchmarks"]:
-                if b.get("aggregate_name") == "median" and b["run_name"] == "peer/B8601DT":
-                    unit = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[b.get("time_unit", "ns")]
-                    own = b["cpu_time"] * unit
+    def timed(f, s, rounds):
+        t0 = time.perf_counter()
+        f(s)
+        return time.perf_counter() - t0
 
-    pandas_ns = ns["pandas.to_datetime(format=)"]
-    print(f"Python: {N:,} distinct B8601DT texts per call, median of {args.rounds} "
-          f"interleaved rounds; ns/field CPU time, wall time beside it")
+    results = {}
+    for kind, (s, _, contenders) in kinds.items():
+        wall = {name: [] for name in contenders}
+        for _ in range(args.rounds):
+            for name, f in contenders.items():
+                wall[name].append(timed(f, s, args.rounds))
+        results[kind] = {name: statistics.median(v) / n * 1e9 for name, v in wall.items()}
+
+    print(f"Python: {n:,} distinct texts per call, a pandas Series of str in; median of "
+          f"{args.rounds} interleaved rounds; wall ns per text")
     print()
-    head = ["reader", "ns/field", "wall ns/field", "fields/s", "x vs pandas", "x vs ciso8601"]
-    if own:
-        head.append("x B8601DT's own")
-    print("| " + " | ".join(head) + " |")
-    print("|" + "|".join(["---"] + ["---:"] * (len(head) - 1)) + "|")
-    for name, t in ns.items():
-        row = [name, "%.1f" % t, "%.1f" % wall_ns[name], "%.3g" % (1e9 / t), "%.2f" % (pandas_ns / t),
-               "%.2f" % (ns["ciso8601.parse_datetime loop"] / t)]
-        if own:
-            row.append("%.2f" % (t / own))
-        print("| " + " | ".join(row) + " |")
-    if own:
-        print(f"| B8601DT's own (zb_bench peer/B8601DT, between the rounds) | {own:.1f} | | {1e9 / own:.3g} "
-              f"| {pandas_ns / own:.2f} | {ns['ciso8601.parse_datetime loop'] / own:.2f} | 1.00 |")
+    print("| kind | contender | ns/text | x pandas' fastest | x threads=1 |")
+    print("|---|---|---:|---:|---:|")
+    for kind, r in results.items():
+        peers = [v for k, v in r.items() if k.startswith("pandas")]
+        best = min(peers) if peers else r.get("isodate loop")
+        for name, t in r.items():
+            x = "%.2f" % (best / t) if best else ""
+            print(f"| {kind} | {name} | {t:.1f} | {x} | {r['zelbrant threads=1'] / t:.2f} |")
+    for line in notes:
+        print(f"\n{line}")
+
+    # Threads on a larger column.
+    big = pd.concat([texts["basic"]] * (args.scale // n + 1), ignore_index=True)[:args.scale]
+    wall = {1: [], 2: []}
+    for _ in range(args.rounds):
+        for k in (1, 2):
+            wall[k].append(timed(lambda s: zb.to_datetime(s, "B8601DT", threads=k), big, 0))
+    one, two = (statistics.median(wall[k]) / args.scale * 1e9 for k in (1, 2))
+    print()
+    print(f"Threads, {args.scale:,} basic datetimes: threads=1 {one:.1f} ns/text, threads=2 "
+          f"{two:.1f} ns/text: {one / two:.2f}x")
 
 
 if __name__ == "__main__":

@@ -1,10 +1,10 @@
 #!/bin/sh
 # Installs what the benchmark needs beside the build tools: Google Benchmark,
 # the peer libraries it compares against (Abseil, Howard Hinnant's date) and
-# perf for profiles. Run as root; packages already present are left alone.
+# perf for profiles, isodate for bench/python.py. Run as root; packages already present are left alone.
 set -eu
 want=""
-for p in libbenchmark-dev libabsl-dev libhowardhinnant-date-dev linux-perf time; do
+for p in libbenchmark-dev libabsl-dev libhowardhinnant-date-dev linux-perf time python3-isodate; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || want="$want $p"
 done
 if [ -n "$want" ]; then

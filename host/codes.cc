@@ -2,6 +2,7 @@
 
 #include "ifmblock.h"
 #include "problems.h"
+#include "zelbrant/reader.h"
 
 namespace zbhost {
 
@@ -26,6 +27,9 @@ constexpr CodeText kCodes[] = {
     {ZIFM_BAD_SUFFIX, "bad AM/PM suffix"},
     {IFM_NO_FIT, "number does not fit its field"},
     {IFM_PROBLEM, "problem with formatting"},
+    // The reader API's own, for values read but not representable as asked.
+    {ZB_CODE_RANGE, "value outside what the unit holds"},
+    {ZB_CODE_INSTANT, "no exact instant: a fraction of a year or month, or no date"},
 };
 static_assert(ZIFM_BAD_TIME == IFM_INVALID_DATA);
 }  // namespace

@@ -54,6 +54,10 @@ int fail(int status, std::string message) {
   return status;
 }
 
+}  // namespace
+
+namespace {
+
 // The entity informats, by routine name and by the name of their messages.
 struct EntityName {
   const char *routine;

@@ -3,12 +3,9 @@
 #include <array>
 #include <cstddef>
 
+#include "api_internal.h"
 #include "catalog.h"
 #include "zelbrant/reader.h"
-
-namespace zbhost {
-int api_fail(int status, const char *message);
-}
 
 namespace {
 

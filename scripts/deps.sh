@@ -5,7 +5,11 @@ set -euo pipefail
 # cpack -G DEB uses.
 need=(g++ cmake make libgtest-dev binutils help2man dpkg-dev file)
 # The Python package's tests and benchmark, for Debian's /usr/bin/python3.
-need+=(python3 python3-numpy python3-pandas python3-pytest python3-ciso8601)
+need+=(python3 python3-numpy python3-pandas python3-pytest python3-ciso8601 python3-hypothesis)
+# Parallel reads on a Dask cluster, and the package built and installed with
+# pip, offline: a wheel, a virtual environment.
+need+=(python3-dask python3-distributed python3-setuptools python3-wheel python3-build)
+need+=(python3-pip python3-venv)
 [ "${ZB_WANT_CLANG:-0}" = 1 ] && need+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${need[@]}"; do

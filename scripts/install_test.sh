@@ -37,6 +37,19 @@ for f in bin/isoread lib/zelbrant/zelbrant.so lib/zelbrant/morvista.so \
   [ -e "$prefix/$f" ] || fail "the installed tree has no $f"
 done
 check_isoread "$prefix/bin/isoread"
+# The Python package lies where the target Python searches that prefix, and
+# imports from there with nothing but the path.
+py=/usr/bin/python3
+pkg=$(cd "$prefix" && ls -d lib/python3*/*-packages/zelbrant 2>/dev/null | head -1)
+[ -n "$pkg" ] || fail "the installed tree has no Python package"
+"$py" - "$prefix" "$prefix/$(dirname "$pkg")" <<'PY' || fail "Python does not search $pkg"
+import site, sys
+prefix, where = sys.argv[1], sys.argv[2]
+sys.exit(0 if where in site.getsitepackages([prefix]) else 1)
+PY
+out=$(cd "$scratch" && env -u ZELBRANT_BUILD PYTHONPATH="$prefix/$(dirname "$pkg")" "$py" -c \
+  "import zelbrant; print(zelbrant.to_datetime('$field', 'B8601DT').isoformat())")
+[ "$out" = "$want" ] || fail "the installed Python package read '$out', not '$want'"
 # The tree works wherever it is moved.
 mv "$prefix" "$scratch/moved"
 check_isoread "$scratch/moved/bin/isoread"

@@ -235,6 +235,99 @@ ZB_READER_API int zb_module_describe(const char *module, zb_module_info *out);
  * calendar the readers use, for day counts within +-10^12. */
 ZB_READER_API void zb_civil_from_days(int64_t days, int64_t *year, int32_t *month, int32_t *day);
 
+/* Version 4: values as data, for array libraries (NumPy, Arrow, pandas).
+ *
+ * Ticks: int64 counts of a unit since 1970-01-01T00:00:00 (dates and
+ * datetimes) or since midnight (times), with ZB_NAT for a missing, failed or
+ * absent field. A host value is a double; its ticks are computed exactly
+ * from the decimal it stands for: the decimal with the fewest fraction
+ * digits (at most 9) that reads back to the same double (the double itself
+ * when there is none), floored to the unit, so 00:10:34.014 is .014 at ms and
+ * .014000000 at ns, and 12:30:45.9 is 12:30:45 at s. A value the unit
+ * cannot hold (beyond about 292 years from 1970 at ns) gives ZB_NAT and the
+ * code ZB_CODE_RANGE. */
+#define ZB_UNIT_S 0
+#define ZB_UNIT_MS 1
+#define ZB_UNIT_US 2
+#define ZB_UNIT_NS 3
+#define ZB_NAT INT64_MIN
+/* Per-field codes of the calls below, beside the readers' own (zb_code_text
+ * names them). */
+#define ZB_CODE_RANGE 0x8002F001u    /* read, but outside what the unit holds */
+#define ZB_CODE_INSTANT 0x8002F002u  /* no exact instant: a fraction of a year or a
+                                        month, or a datetime without its date */
+
+/* The ticks of one host value of kind ZB_KIND_DATE, _TIME or _DATETIME:
+ * ZB_OK, or ZB_E_RANGE (with *ticks = ZB_NAT) for the missing value, a NaN,
+ * or a value the unit cannot hold; ZB_E_KIND for another kind. */
+ZB_READER_API int zb_value_ticks(int32_t kind, double value, int32_t unit, int64_t *ticks);
+/* The ticks of n host values of one kind (codes optional: 0, or
+ * ZB_CODE_RANGE for a value the unit cannot hold; the missing value and
+ * NaN give ZB_NAT and 0). */
+ZB_READER_API int zb_values_ticks(int32_t kind, const double *values, size_t n, int32_t unit,
+                                  int64_t *ticks, uint32_t *codes);
+/* Reads a column with a numeric reader straight into ticks (n entries) and
+ * the reader's codes (n entries; ZB_CODE_RANGE where the value does not fit
+ * the unit). When the call fails the arrays hold nothing meaningful. */
+ZB_READER_API int zb_read_ticks(zb_handle *h, int32_t reader, const zb_column *col, int32_t unit,
+                                int64_t *ticks, uint32_t *codes);
+
+/* Splits data (len bytes) at each byte sep into n fields, for the spans
+ * layout of zb_column: starts and lengths of n entries each (a column of
+ * texts joined by a byte that none of them holds). ZB_E_RANGE when data
+ * holds other than n - 1 separators, or a field is longer than 2147483647
+ * bytes. */
+ZB_READER_API int zb_split(const char *data, size_t len, char sep, size_t n, int64_t *starts,
+                           int32_t *lengths);
+
+/* One packed entity taken apart. Components not given are 0. */
+#define ZB_FORM_MISSING 0      /* no entity: a missing, failed or absent field */
+#define ZB_FORM_DATETIME 1     /* a datetime (of any precision) */
+#define ZB_FORM_ANCHOR 2       /* the reference start an interval gave a lone duration */
+#define ZB_FORM_DURATION 3     /* a duration by components: P1Y2M10DT2H30M */
+#define ZB_FORM_SINGLE_UNIT 4  /* a duration as one count of one unit: PT36H, P2W */
+#define ZB_PART_YEARS 1u
+#define ZB_PART_MONTHS 2u
+#define ZB_PART_DAYS 4u
+#define ZB_PART_HOURS 8u
+#define ZB_PART_MINUTES 16u
+#define ZB_PART_SECONDS 32u
+#define ZB_PART_FRACTION 64u
+typedef struct zb_entity_parts {
+  int32_t form;          /* ZB_FORM_* */
+  int32_t sign;          /* -1 for a negative duration, else 1; 0 when missing */
+  uint32_t given;        /* ZB_PART_* of the components the text gave */
+  uint32_t fraction_of;  /* the ZB_PART_* the thousandths are a fraction of; 0: none */
+  int64_t years, months, days, hours, minutes, seconds;
+  int64_t thousandths;   /* 0..999, of the component fraction_of names */
+  int32_t weeks;         /* 1: given in weeks (days holds 7 x the weeks) */
+  int32_t reserved;      /* 0 */
+} zb_entity_parts;
+/* An interval: its ends as ticks (ZB_NAT where the interval fixes none: a
+ * lone duration, a failed field) and its duration as the text gave it or
+ * as the reader derived it (ZB_FORM_MISSING for two datetimes). */
+typedef struct zb_interval_parts {
+  int64_t start;
+  int64_t end;
+  zb_entity_parts duration;
+} zb_interval_parts;
+
+/* A packed text of 16 hexadecimal digits taken apart: ZB_OK, or ZB_E_RANGE
+ * when it is no packed entity (the message says why). */
+ZB_READER_API int zb_entity_parts_of(const char *hex, size_t len, zb_entity_parts *out);
+/* A packed interval of 32 hexadecimal digits taken apart, its ends in unit.
+ * *code gets 0, ZB_CODE_RANGE or ZB_CODE_INSTANT for an end that could not
+ * be given (which is ZB_NAT). ZB_E_RANGE when it is no packed interval. */
+ZB_READER_API int zb_interval_parts_of(const char *hex, size_t len, int32_t unit,
+                                       zb_interval_parts *out, uint32_t *code);
+/* Column calls: an entity reader of durations or packed datetimes into
+ * parts, an interval reader into interval parts (n entries each), and the
+ * codes (the reader's problem codes, or the ZB_CODE_* above). */
+ZB_READER_API int zb_read_parts(zb_handle *h, int32_t reader, const zb_column *col,
+                                zb_entity_parts *out, uint32_t *codes);
+ZB_READER_API int zb_read_intervals(zb_handle *h, int32_t reader, const zb_column *col,
+                                    int32_t unit, zb_interval_parts *out, uint32_t *codes);
+
 /* Version 5: the catalog of readers. */
 #define ZB_READER_ZONED 1u   /* flags: the reader normalises its value to GMT */
 #define ZB_READER_LOGS  2u   /* flags: the reader may write to the host log */

@@ -50,7 +50,7 @@ def test_dates_times_and_python_objects():
     assert td[1] == np.timedelta64(45045500, "ms")
     np.testing.assert_array_equal(zelbrant.from_timedelta64(td), secs)
     host = zelbrant.Reader("B8601DT19.").read(TEXTS[:6])
-    pys = zelbrant.to_datetime(host)
+    pys = zelbrant.convert.to_datetime(host)
     assert pys[1] == dt.datetime(2011, 9, 9, 12, 30, 45, 123000)
     assert [zelbrant.from_datetime(x) for x in pys] == host.tolist()
     aware = dt.datetime(2011, 9, 9, 13, 30, 45, tzinfo=dt.timezone(dt.timedelta(hours=1)))

@@ -4,6 +4,8 @@ its shared library."""
 import ctypes
 import os
 
+import numpy as np
+
 LIBRARY = "libzelbrant_reader.so"
 
 OK = 0
@@ -15,6 +17,20 @@ KIND_DURATION, KIND_PACKED, KIND_INTERVAL = 3, 4, 5
 ENTITY_KINDS = (KIND_DURATION, KIND_PACKED, KIND_INTERVAL)
 
 NUL_PADDED = 1
+
+UNITS = {"s": 0, "ms": 1, "us": 2, "ns": 3}
+NAT = -(2 ** 63)
+CODE_RANGE = 0x8002F001    # read, but outside what the unit holds
+CODE_INSTANT = 0x8002F002  # no exact instant (a fraction of a year or month, no date)
+OWN_CODES = (CODE_RANGE, CODE_INSTANT)
+
+FORMS = ("missing", "datetime", "anchor", "duration", "single unit")
+PART_NAMES = ("years", "months", "days", "hours", "minutes", "seconds")
+PARTS_DTYPE = np.dtype([("form", "<i4"), ("sign", "<i4"), ("given", "<u4"),
+                        ("fraction_of", "<u4")] + [(n, "<i8") for n in PART_NAMES] +
+                       [("thousandths", "<i8"), ("weeks", "<i4"), ("reserved", "<i4")])
+INTERVAL_DTYPE = np.dtype([("start", "<i8"), ("end", "<i8"), ("duration", PARTS_DTYPE)])
+assert PARTS_DTYPE.itemsize == 80 and INTERVAL_DTYPE.itemsize == 96
 
 
 class Options(ctypes.Structure):
@@ -110,6 +126,15 @@ def _load():
         "zb_code_text": (ctypes.c_char_p, [u32]),
         "zb_problem_text": (ctypes.c_char_p, [u32]),
         "zb_take_log": (size, [ctypes.c_char_p, size]),
+        "zb_value_ticks": (ctypes.c_int, [i32, ctypes.c_double, i32, ctypes.POINTER(ctypes.c_int64)]),
+        "zb_split": (ctypes.c_int, [ctypes.c_char_p, size, ctypes.c_char, size, P, P]),
+        "zb_values_ticks": (ctypes.c_int, [i32, P, size, i32, P, P]),
+        "zb_read_ticks": (ctypes.c_int, [P, i32, ctypes.POINTER(Column), i32, P, P]),
+        "zb_read_parts": (ctypes.c_int, [P, i32, ctypes.POINTER(Column), P, P]),
+        "zb_read_intervals": (ctypes.c_int, [P, i32, ctypes.POINTER(Column), i32, P, P]),
+        "zb_entity_parts_of": (ctypes.c_int, [ctypes.c_char_p, size, P]),
+        "zb_interval_parts_of": (ctypes.c_int, [ctypes.c_char_p, size, i32, P,
+                                                ctypes.POINTER(u32)]),
     }
     for name, (res, args) in sigs.items():
         f = getattr(lib, name)
@@ -133,3 +158,45 @@ def check(status):
     if status < 0:
         raise Error(status, lib.zb_last_error().decode("utf-8", "replace"))
     return status
+
+
+class CatalogEntry(ctypes.Structure):
+    _fields_ = [
+        ("name", ctypes.c_char_p),
+        ("routine", ctypes.c_char_p),
+        ("modules", ctypes.c_char_p),
+        ("description", ctypes.c_char_p),
+        ("example", ctypes.c_char_p),
+        ("kind", ctypes.c_int32),
+        ("flags", ctypes.c_uint32),
+        ("min_width", ctypes.c_int32),
+        ("max_width", ctypes.c_int32),
+        ("default_width", ctypes.c_int32),
+        ("decimals", ctypes.c_int32),
+    ]
+
+
+READER_ZONED, READER_LOGS = 1, 2
+KIND_NAMES = ("date", "time", "datetime", "duration", "packed", "interval")
+
+
+def catalog():
+    """The readers of the library's catalog, as dicts."""
+    if not hasattr(lib, "zb_list"):
+        raise NotImplementedError(f"{path} has no catalog of readers (zb_list): rebuild it")
+    entries = ctypes.POINTER(CatalogEntry)()
+    count = ctypes.c_size_t()
+    check(lib.zb_list(ctypes.byref(entries), ctypes.byref(count)))
+    out = []
+    for i in range(count.value):
+        e = entries[i]
+        out.append({
+            "name": e.name.decode(), "routine": e.routine.decode(),
+            "modules": e.modules.decode(), "kind": KIND_NAMES[e.kind],
+            "zoned": bool(e.flags & READER_ZONED), "description": e.description.decode(),
+            "example": e.example.decode(),
+            "min_width": None if e.min_width < 0 else e.min_width,
+            "max_width": None if e.max_width < 0 else e.max_width,
+            "default_width": None if e.default_width < 0 else e.default_width,
+        })
+    return out

@@ -2,17 +2,17 @@
 
 Host dates count days from 1960-01-01, host times seconds from midnight,
 host datetimes seconds from 1960-01-01T00:00:00; missing values are NaN.
-Conversions split a value into whole and fractional seconds, round the
-fraction to the finest digits the value holds and then cut it to the unit
-asked for (23:59:59.999 is 23:59:59 in seconds), so fractions come out
-exact. A host datetime of our era resolves a quarter of a microsecond: its
-fraction is taken to the microsecond (nanoseconds end in 000); one of the
-year 9999 to a tenth of a millisecond; a host time to the nanosecond.
+Conversions to datetime64 and timedelta64 are exact, done by the reader
+API in integers: a value stands for the decimal with the fewest fraction
+digits (at most 9) that reads back to the same double, and that decimal is
+floored to the unit asked for (23:59:59.999 is 23:59:59 in seconds).
 """
 
 import datetime as _dt
 
 import numpy as np
+
+from ._capi import KIND_DATE, KIND_DATETIME, KIND_TIME, UNITS, check, lib
 
 EPOCH_DAYS = 3653  # 1960-01-01 to 1970-01-01: a host value is its Unix value plus these
 EPOCH_SECONDS = EPOCH_DAYS * 86400
@@ -27,43 +27,33 @@ def _scale(unit):
         raise ValueError(f"unit must be one of s, ms, us, ns, not {unit!r}") from None
 
 
-def _ticks(seconds, unit):
-    """int64 counts of unit in seconds (float array), NaN as NaT."""
-    v = np.asarray(seconds, dtype=np.float64)
-    scale = _scale(unit)
-    nan = np.isnan(v)
-    safe = np.where(nan, 0.0, v)
-    whole = np.floor(safe)
-    frac = safe - whole  # exact
-    # The fraction to the finest decimal digits the value holds (a power of
-    # ten above twice its spacing), then cut to the unit.
-    digits = np.clip(np.floor(-np.log10(2 * np.spacing(np.abs(whole) + 1))), 0, 9)
-    lim = (10 ** digits).astype(np.int64)
-    fine = np.rint(frac * lim).astype(np.int64)
-    sub = np.where(scale <= lim, fine * scale // lim, fine * (scale // lim))
-    limit = np.iinfo(np.int64).max // scale - 1
-    if np.any(np.abs(whole[~nan]) > limit):
-        i = int(np.flatnonzero(~nan & (np.abs(whole) > limit))[0])
-        raise OverflowError(f"row {i}: {v[i]} s does not fit datetime64[{unit}]")
-    out = whole.astype(np.int64) * scale + sub
-    out[nan] = _NAT
-    return out
+def _ticks(values, kind, unit):
+    """int64 ticks of unit of host values (exact, in C), NaN as NaT; a value
+    the unit cannot hold raises OverflowError."""
+    _scale(unit)
+    v = np.ascontiguousarray(values, dtype=np.float64)
+    flat = v.reshape(-1)
+    out = np.empty(flat.shape, dtype=np.int64)
+    codes = np.zeros(flat.shape, dtype=np.uint32)
+    check(lib.zb_values_ticks(kind, flat.ctypes.data, flat.size, UNITS[unit], out.ctypes.data,
+                              codes.ctypes.data))
+    if codes.any():
+        i = int(np.flatnonzero(codes)[0])
+        raise OverflowError(f"row {i}: {flat[i]} does not fit datetime64[{unit}]")
+    return out.reshape(v.shape)
 
 
 def to_datetime64(values, kind="datetime", unit="us"):
     """Host datetimes (or dates, kind="date") as datetime64[unit]."""
-    v = np.asarray(values, dtype=np.float64)
-    if kind == "date":
-        v = v * 86400.0
-    elif kind != "datetime":
+    if kind not in ("date", "datetime"):
         raise ValueError(f"kind must be date or datetime, not {kind!r}")
-    t = _ticks(v - EPOCH_SECONDS, unit)
-    return t.view(f"datetime64[{unit}]")
+    k = KIND_DATE if kind == "date" else KIND_DATETIME
+    return _ticks(values, k, unit).view(f"datetime64[{unit}]")
 
 
 def to_timedelta64(values, unit="us"):
     """Host times (seconds) as timedelta64[unit]."""
-    return _ticks(values, unit).view(f"timedelta64[{unit}]")
+    return _ticks(values, KIND_TIME, unit).view(f"timedelta64[{unit}]")
 
 
 def _seconds(ticks, unit):

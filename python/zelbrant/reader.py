@@ -2,7 +2,9 @@
 
 import ctypes
 import gc
+import os
 import threading
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
 
@@ -17,6 +19,9 @@ class ReadError(ValueError):
     def __init__(self, row, text, code, message):
         super().__init__(f"row {row}: {text!r}: code {_code_str(code)}: {message}")
         self.row, self.text, self.code, self.message = row, text, code, message
+
+    def __reduce__(self):  # travels whole from a worker process
+        return (ReadError, (self.row, self.text, self.code, self.message))
 
 
 def _code_str(code):
@@ -74,21 +79,24 @@ def _fixed(arr):
 
 
 def _ascii_offsets(items):
-    """A list of ASCII str alone, joined at C speed; None for any other."""
+    """A list of ASCII str alone, joined at C speed and split by the API
+    (at a NUL, which no text holds); None for any other."""
     try:
-        joined = "".join(items)
+        joined = "\0".join(items)
     except TypeError:  # not all str
         return None
-    if not joined.isascii():
-        return None
     n = len(items)
+    if not joined.isascii() or joined.count("\0") != n - 1:
+        return None
     buf = joined.encode("ascii")
-    offsets = np.zeros(n + 1, dtype=np.int64)
-    np.cumsum(np.fromiter(map(len, items), dtype=np.int64, count=n), out=offsets[1:])
+    starts = np.empty(n, dtype=np.int64)
+    lengths = np.empty(n, dtype=np.int32)
+    if n:
+        check(lib.zb_split(buf, len(buf), b"\0", n, starts.ctypes.data, lengths.ctypes.data))
     p = _Prepared(n)
     p.col.data = ctypes.cast(ctypes.c_char_p(buf), ctypes.c_void_p).value
-    p.col.offsets = offsets.ctypes.data
-    p.keep += [buf, offsets]
+    p.col.starts, p.col.lengths = starts.ctypes.data, lengths.ctypes.data
+    p.keep += [buf, starts, lengths]
     p.text = lambda i: items[i].encode()
     return p
 
@@ -128,9 +136,34 @@ def _offsets(items):
     return p
 
 
+# Rows prepared at a time when the texts are joined on the caller's thread
+# while reader threads read the blocks before.
+PIPELINE_BLOCK = 1 << 16
+
+
+def _objects(column):
+    """A column of Python objects (a list, an object array, a Series of str)
+    as an object array; None for any other (bytes arrays are read in place)."""
+    if isinstance(column, (str, bytes)) or (hasattr(column, "columns") and
+                                            hasattr(column, "index")):
+        return None
+    if hasattr(column, "index") and getattr(column, "array", None) is not None:
+        return column.to_numpy(dtype=object) if column.dtype.kind not in "SU" else None
+    if isinstance(column, np.ndarray):
+        return column if column.dtype.kind == "O" and column.ndim == 1 else None
+    if isinstance(column, (list, tuple)):
+        out = np.empty(len(column), dtype=object)
+        out[:] = column
+        return out
+    return None
+
+
 def _prepare(column):
     if isinstance(column, (str, bytes)):
         raise TypeError("read() takes a column; use read_one() for a single field")
+    if hasattr(column, "columns") and hasattr(column, "index"):  # a DataFrame
+        raise TypeError("read() takes one column, not a DataFrame (whose iteration gives "
+                        "its column labels): pass df[name]")
     values = getattr(column, "array", None) if hasattr(column, "index") else None
     if values is not None:  # a pandas Series
         column = column.to_numpy(dtype=object) if column.dtype.kind not in "SU" else column.to_numpy()
@@ -148,6 +181,58 @@ def _prepare(column):
             return _offsets(column.tolist())
         raise TypeError(f"read() takes text, not an array of {column.dtype}")
     return _offsets(list(column))
+
+
+def _slice(col, start, n):
+    """Rows [start, start + n) of a prepared column (start a multiple of 8
+    where the column has a validity bitmap)."""
+    s = _capi.Column()
+    ctypes.pointer(s)[0] = col
+    s.n = n
+    if col.validity:
+        s.validity = col.validity + start // 8
+    if col.starts:
+        s.starts, s.lengths = col.starts + 8 * start, col.lengths + 4 * start
+    elif col.offsets:
+        s.offsets = col.offsets + 8 * start
+    elif col.offsets32:
+        s.offsets32 = col.offsets32 + 4 * start
+    elif col.data:
+        s.data = col.data + start * col.stride
+    return s
+
+
+# Rows below which a column is read by one thread: a thread's start costs
+# more than reading them.
+MIN_ROWS_PER_THREAD = 20000
+_executor = None
+_executor_lock = threading.Lock()
+
+
+def cores():
+    """The cores this process may run on."""
+    try:
+        return len(os.sched_getaffinity(0))
+    except (AttributeError, OSError):
+        return os.cpu_count() or 1
+
+
+def _pool(k):
+    global _executor
+    with _executor_lock:
+        if _executor is None or _executor._max_workers < k:
+            _executor = ThreadPoolExecutor(max_workers=max(k, cores()),
+                                           thread_name_prefix="zelbrant")
+        return _executor
+
+
+def _threads_for(threads, n):
+    if threads is None:
+        threads = cores()
+    threads = int(threads)
+    if threads < 1:
+        raise ValueError(f"threads must be 1 or more, not {threads}")
+    return max(1, min(threads, n // MIN_ROWS_PER_THREAD))
 
 
 class Reader:
@@ -170,12 +255,21 @@ class Reader:
 
     def __init__(self, informat, module="zelbrant", width=None, *, host_options=None,
                  gmt_offset=None, entity_mode=None, target_length=None, fill_stars=False):
+        self._params = ((informat, module, width),
+                        dict(host_options=dict(host_options or {}) or None, gmt_offset=gmt_offset,
+                             entity_mode=entity_mode, target_length=target_length,
+                             fill_stars=fill_stars))
+        self._siblings = []
+        self._lock = threading.Lock()
         opts, keep = _options(host_options, gmt_offset, entity_mode, target_length, fill_stars)
         h = ctypes.c_void_p()
         rc = lib.zb_open(str(module).encode(), ctypes.byref(opts), ctypes.byref(h))
         if rc == _capi.E_OPTION:
             # Host options belong to the one host of the process: readers
-            # that are garbage but not yet collected may still hold it.
+            # that are garbage but not yet collected, or kept by the front
+            # door's cache, may still hold it.
+            from .front import clear_cache
+            clear_cache()
             gc.collect()
             rc = lib.zb_open(str(module).encode(), ctypes.byref(opts), ctypes.byref(h))
         check(rc)
@@ -197,13 +291,29 @@ class Reader:
         self.name = info.display.decode()
         self.module = module
         self.is_entity = info.kind in _capi.ENTITY_KINDS
+        # Readers that normalise their values to GMT.
+        entry = catalog_entry(informat)
+        self.zoned = bool(entry and entry["zoned"])
         self.codes = np.zeros(0, dtype=np.uint32)
-        self._lock = threading.Lock()
 
     def close(self):
-        if getattr(self, "_h", None):
-            lib.zb_close(self._h)
-            self._h = None
+        for r in getattr(self, "_siblings", ()):
+            r.close()
+        lock = getattr(self, "_lock", None)
+        if lock is None:  # __init__ failed before the lock
+            if getattr(self, "_h", None):
+                lib.zb_close(self._h)
+                self._h = None
+            return
+        with lock:  # not while another thread reads through it
+            if getattr(self, "_h", None):
+                lib.zb_close(self._h)
+                self._h = None
+
+    def __reduce__(self):
+        """A Reader travels (to a process, a Dask worker) as its parameters."""
+        (informat, module, width), options = self._params
+        return (_rebuild, (informat, module, width, options))
 
     def __del__(self):
         self.close()
@@ -238,11 +348,7 @@ class Reader:
                 raise ValueError("the reader is closed")
             check(lib.zb_read_column(self._h, self._id, ctypes.byref(p.col), ctypes.byref(res)))
         self.codes = codes
-        if errors == "raise" and n:
-            bad = np.flatnonzero(codes)
-            if bad.size:
-                i = int(bad[0])
-                raise ReadError(i, p.text(i), int(codes[i]), self.message(int(codes[i])))
+        self._check_errors(errors, p.text, codes)
         if not self.is_entity:
             return out
         result = np.empty(n, dtype=object)
@@ -252,13 +358,142 @@ class Reader:
             result[i] = bytes(texts[i])[:k].decode("ascii", "replace") if ok else None
         return result
 
+    def _check_errors(self, errors, text, codes, allowed=("raise", "coerce")):
+        if errors not in allowed:
+            raise ValueError(f"errors must be one of {', '.join(map(repr, allowed))}, "
+                             f"not {errors!r}")
+        if errors == "raise" and codes.size:
+            bad = np.flatnonzero(codes)
+            if bad.size:
+                i = int(bad[0])
+                raise ReadError(i, text(i), int(codes[i]), self.message(int(codes[i])))
+
+    def _readers(self, k):
+        """This reader and k - 1 siblings: one handle per thread."""
+        while len(self._siblings) < k - 1:
+            (informat, module, width), options = self._params
+            self._siblings.append(Reader(informat, module, width, **options))
+        return [self] + self._siblings[:k - 1]
+
+    def _pipelined(self, objects, fn, outs, extra, k):
+        """Joins the texts block by block on this thread while k reader
+        threads read the blocks already joined. Returns the text of a row,
+        for messages."""
+        n = len(objects)
+        readers = self._readers(k)
+        jobs, blocks = [], []
+        for j, start in enumerate(range(0, n, PIPELINE_BLOCK)):
+            p = _prepare(objects[start:start + PIPELINE_BLOCK])
+            blocks.append(p)
+            ptrs = [a.ctypes.data + start * a.itemsize for a in outs]
+            jobs.append(_pool(k).submit(readers[j % k]._call, fn, p.col, extra, ptrs))
+        for job in jobs:
+            job.result()
+        return lambda i: blocks[i // PIPELINE_BLOCK].text(i % PIPELINE_BLOCK)
+
+    def _parallel(self, fn, p, outs, extra, threads):
+        """fn(handle, reader, column, *extra, out pointers...) over the
+        column, in contiguous chunks, one handle per thread."""
+        n = p.col.n
+        k = _threads_for(threads, n)
+        if k == 1:
+            self._call(fn, p.col, extra, [a.ctypes.data for a in outs])
+            return
+        per = -(-n // k)
+        per += -per % 8  # a chunk's validity bits start on a byte
+        readers = self._readers(k)
+        jobs = []
+        for j, r in enumerate(readers):
+            start = j * per
+            if start >= n:
+                break
+            sub = _slice(p.col, start, min(per, n - start))
+            ptrs = [a.ctypes.data + start * a.itemsize for a in outs]
+            jobs.append(_pool(k).submit(r._call, fn, sub, extra, ptrs))
+        for job in jobs:
+            job.result()
+
+    def _call(self, fn, col, extra, ptrs):
+        with self._lock:
+            if not self._h:
+                raise ValueError("the reader is closed")
+            check(fn(self._h, self._id, ctypes.byref(col), *extra, *ptrs))
+
+    def _read_into(self, column, dtype, fn, extra, errors, threads):
+        objects = _objects(column)
+        n = len(objects) if objects is not None else 0
+        k = _threads_for(threads, n)
+        if k > 1 and n > PIPELINE_BLOCK:
+            out = np.empty(n, dtype=dtype)
+            codes = np.zeros(n, dtype=np.uint32)
+            text = self._pipelined(objects, fn, [out, codes], extra, k)
+        else:
+            p = _prepare(column if objects is None else objects)
+            out = np.empty(p.col.n, dtype=dtype)
+            codes = np.zeros(p.col.n, dtype=np.uint32)
+            self._parallel(fn, p, [out, codes], extra, threads)
+            text = p.text
+        self.codes = codes
+        self._check_errors(errors, text, codes)
+        return out
+
+    def read_ticks(self, column, unit="ns", errors="raise", threads=None):
+        """Dates and datetimes as int64 ticks of unit since 1970-01-01, times
+        since midnight; NaT (-2**63) for missing, failed and out-of-range
+        fields. The codes are in self.codes."""
+        u = _unit(unit)
+        if self.is_entity:
+            raise TypeError(f"{self.name} reads {self.kind}s, not dates or times")
+        return self._read_into(column, np.int64, lib.zb_read_ticks, [u], errors, threads)
+
+    def read_parts(self, column, errors="raise", threads=None):
+        """Durations (or packed datetimes) taken apart: a structured array of
+        zb_entity_parts records."""
+        if self.kind not in ("duration", "packed"):
+            raise TypeError(f"{self.name} reads {self.kind}s, not durations")
+        return self._read_into(column, _capi.PARTS_DTYPE, lib.zb_read_parts, [], errors, threads)
+
+    def read_intervals(self, column, unit="ns", errors="raise", threads=None):
+        """Intervals: a structured array of start and end (int64 ticks of
+        unit, NaT where the interval fixes none) and the duration's parts."""
+        u = _unit(unit)
+        if self.kind != "interval":
+            raise TypeError(f"{self.name} reads {self.kind}s, not intervals")
+        return self._read_into(column, _capi.INTERVAL_DTYPE, lib.zb_read_intervals, [u], errors,
+                               threads)
+
+    def read_packed(self, column, errors="raise", threads=None):
+        """An entity reader's packed texts as fixed-width bytes (S16, S32 for
+        intervals); b"" where there is none."""
+        if not self.is_entity:
+            raise TypeError(f"{self.name} reads {self.kind}s, not packed entities")
+        p = _prepare(column)
+        n = p.col.n
+        width = max(self.target_length, 1)
+        texts = np.zeros(n, dtype=f"S{width}")
+        codes = np.zeros(n, dtype=np.uint32)
+        lens = np.zeros(n, dtype=np.uint32)
+
+        def fn(h, rid, col, texts_p, codes_p, lens_p):
+            res = _capi.Results()
+            res.texts, res.text_stride = texts_p, width
+            res.codes, res.text_lens = codes_p, lens_p
+            return lib.zb_read_column(h, rid, col, ctypes.byref(res))
+
+        self._parallel(fn, p, [texts, codes, lens], [], threads)
+        texts[(codes != 0) | (lens == 0)] = b""  # a refused field holds only the problem's fill
+        self.codes = codes
+        self._check_errors(errors, p.text, codes)
+        return texts
+
     def read_one(self, text, errors="raise"):
         """One field: a host value (float) or a packed text (str or None)."""
         return self.read([text], errors=errors)[0]
 
     def message(self, code):
         """The message of one of this reader's codes."""
-        f = lib.zb_problem_text if self.is_entity else lib.zb_code_text
+        entity = self.is_entity and code not in _capi.OWN_CODES
+        f = lib.zb_problem_text if entity else lib.zb_code_text
         return f(code).decode()
 
     def log(self):
@@ -270,6 +505,33 @@ class Reader:
         buf = ctypes.create_string_buffer(need + 1)
         lib.zb_take_log(buf, need + 1)
         return buf.value.decode("utf-8", "replace").splitlines()
+
+
+_by_name = None
+
+
+def catalog_entry(informat):
+    """The catalog's entry of a reader ("B8601DZ", "B8601DZ26.", "i8601dz"),
+    else None."""
+    global _by_name
+    if _by_name is None:
+        _by_name = {e["name"].upper(): e for e in _capi.catalog()}
+    name = str(informat).upper().rstrip(".")
+    e = _by_name.get(name)
+    if e is None and name[-1:].isdigit():
+        e = _by_name.get(name.rstrip("0123456789"))
+    return e
+
+
+def _rebuild(informat, module, width, options):
+    return Reader(informat, module, width, **options)
+
+
+def _unit(unit):
+    try:
+        return _capi.UNITS[unit]
+    except (KeyError, TypeError):
+        raise ValueError(f"unit must be one of s, ms, us, ns, not {unit!r}") from None
 
 
 def decode(texts):
