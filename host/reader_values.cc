@@ -60,10 +60,37 @@ bool store(i128 t, int64_t *out) {
   return true;
 }
 
+// The readers compose a datetime as day * 86400 + (whole seconds +
+// fraction), each step rounded to a double, so the value they give for a
+// fraction need not be the double nearest that decimal: the one read from
+// 19620101T090700506910 has no decimal of fewer than nine places as a
+// number, and its nine places floor to .506909. The fraction of fewer than
+// limit places (the number's) that composes to x, when there is one, is the
+// decimal x stands for; this is the text zb_value_text writes. x is a
+// datetime (mult ticks a second); false when no such fraction exists.
+bool composed_ticks(double x, int limit, int64_t mult, i128 offset, int64_t *out) {
+  const double day = std::floor(x / 86400.0);
+  const double day_start = day * 86400.0;
+  const double t = x - day_start;  // exact: a multiple of x's step below 2^17
+  if (!(t >= 0 && t < 86400.0)) return false;
+  const double whole = std::floor(t);
+  const double r = t - whole;
+  for (int k = 1; k < limit && k <= 9; ++k) {
+    const double p = static_cast<double>(kPow10[k]);
+    const double m = std::nearbyint(r * p);  // the nearest decimal of k places
+    if (day_start + (whole + m / p) != x) continue;
+    const i128 secs = i128{static_cast<int64_t>(day)} * 86400 + static_cast<int64_t>(whole);
+    return store(secs * mult + floor_div(i128{static_cast<int64_t>(m)} * mult, kPow10[k]) - offset,
+                 out);
+  }
+  return false;
+}
+
 // floor(s * mult) - offset for the decimal s that x stands for: the one with
-// the fewest fraction digits (at most 9) that reads back to x, else x's
-// exact binary value. False when the result is no int64 (or is ZB_NAT).
-bool exact_ticks(double x, int64_t mult, i128 offset, int64_t *out) {
+// the fewest fraction digits (at most 9) that reads back to x, as a number or
+// (datetime) as the readers compose it, else x's exact binary value. False
+// when the result is no int64 (or is ZB_NAT).
+bool exact_ticks(double x, bool datetime, int64_t mult, i128 offset, int64_t *out) {
   if (!std::isfinite(x)) return false;
   // Far outside int64 whatever the offset: keeps the products below in range.
   if (std::fabs(x) * static_cast<double>(mult) > 1.9e19) return false;
@@ -98,6 +125,7 @@ bool exact_ticks(double x, int64_t mult, i128 offset, int64_t *out) {
     const bool toward_zero = (diff < 0) == (m53 > 0);
     const i128 twice = boundary && toward_zero ? 4 * adiff : 2 * adiff;
     if (twice < p || (twice == p && even)) {
+      if (datetime && d > 1 && composed_ticks(x, d, mult, offset, out)) return true;
       const i128 num = m * mult;
       // Division of 64-bit numbers where they fit: 128-bit division is slow.
       if (num > INT64_MIN && num <= INT64_MAX) {
@@ -109,6 +137,7 @@ bool exact_ticks(double x, int64_t mult, i128 offset, int64_t *out) {
       return store(floor_div(num, p) - offset, out);
     }
   }
+  if (datetime && composed_ticks(x, 10, mult, offset, out)) return true;
   if (sh >= 120) return store((m53 < 0 ? -1 : 0) - offset, out);
   return store(((i128{m53} * mult) >> sh) - offset, out);  // >> floors
 }
@@ -392,7 +421,7 @@ int zb_value_ticks(int32_t kind, double value, int32_t unit, int64_t *ticks) {
   i128 offset;
   if (int rc = value_scale(kind, unit, &mult, &offset)) return rc;
   if (is_missing(value)) return api_fail(ZB_E_RANGE, "the missing value has no ticks");
-  if (!exact_ticks(value, mult, offset, ticks)) {
+  if (!exact_ticks(value, kind == ZB_KIND_DATETIME, mult, offset, ticks)) {
     *ticks = ZB_NAT;
     return api_fail(ZB_E_RANGE, "the value does not fit 64-bit ticks of the unit");
   }
@@ -407,7 +436,7 @@ int zb_values_ticks(int32_t kind, const double *values, size_t n, int32_t unit,
   if (int rc = value_scale(kind, unit, &mult, &offset)) return rc;
   for (size_t i = 0; i < n; ++i) {
     const bool missing = is_missing(values[i]);
-    const bool ok = !missing && exact_ticks(values[i], mult, offset, ticks + i);
+    const bool ok = !missing && exact_ticks(values[i], kind == ZB_KIND_DATETIME, mult, offset, ticks + i);
     if (!ok) ticks[i] = ZB_NAT;
     if (codes) codes[i] = ok || missing ? 0 : ZB_CODE_RANGE;
   }
@@ -429,7 +458,7 @@ int zb_read_ticks(zb_handle *h, int32_t reader, const zb_column *col, int32_t un
       int64_t *t = ticks + from + i;
       if (is_missing(v[i])) {
         *t = ZB_NAT;
-      } else if (!exact_ticks(v[i], mult, offset, t)) {
+      } else if (!exact_ticks(v[i], kind == ZB_KIND_DATETIME, mult, offset, t)) {
         *t = ZB_NAT;
         if (!codes[from + i]) codes[from + i] = ZB_CODE_RANGE;
       }

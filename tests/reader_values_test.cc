@@ -190,6 +190,34 @@ TEST_F(Values, TicksOfAColumnAcrossChunks) {
   EXPECT_EQ(codes[1299], 0u);
 }
 
+// What a reader composes (day * 86400 + clock, rounded at each step) stands
+// for the text's own decimal at every unit, even where that double is not
+// the one nearest the decimal as a number.
+TEST_F(Values, TicksOfComposedValuesAreTheTextsDecimal) {
+  struct Row {
+    const char *text;
+    int64_t us;  // microseconds since 1970
+    const char *why;
+  } rows[] = {
+      {"19620101T090700506910", -252427979493090, "six places, no short decimal as a number"},
+      {"19700101T001034014", 634014000, "near 1970"},
+      {"19591231T235959123456", -315619200876544, "before 1960"},
+      {"21011231T235959999999", 4165516799999999, "after 2100"},
+  };
+  const int32_t r = reader("B8601DT26.");
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.text);
+    Texts c({row.text});
+    int64_t us = 0, ns = 0;
+    uint32_t code = 1;
+    ASSERT_EQ(zb_read_ticks(h, r, &c.col, ZB_UNIT_US, &us, &code), ZB_OK) << zb_last_error();
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(us, row.us) << row.why;
+    ASSERT_EQ(zb_read_ticks(h, r, &c.col, ZB_UNIT_NS, &ns, &code), ZB_OK);
+    EXPECT_EQ(ns, row.us * 1000) << row.why;
+  }
+}
+
 TEST_F(Values, CallErrors) {
   Texts c({"P1D"});
   int64_t t;
