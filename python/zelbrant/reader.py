@@ -181,7 +181,7 @@ def _offsets(items):
     return p
 
 
-# Rows prepared at a time when the texts are joined on the caller's thread
+# Rows prepared at a time when the texts are laid out on the caller's thread
 # while reader threads read the blocks before.
 PIPELINE_BLOCK = 1 << 16
 
@@ -422,8 +422,8 @@ class Reader:
         return [self] + self._siblings[:k - 1]
 
     def _pipelined(self, objects, fn, outs, extra, k):
-        """Joins the texts block by block on this thread while k reader
-        threads read the blocks already joined. Returns the text of a row,
+        """Lays out the texts block by block on this thread while k reader
+        threads read the blocks already laid out. Returns the text of a row,
         for messages."""
         n = len(objects)
         readers = self._readers(k)
