@@ -154,6 +154,22 @@ def test_durations_as_data():
     assert offsets["e"] is None
 
 
+@pytest.mark.parametrize("text,want", [
+    ("P1.5D", pd.Timedelta(days=1, hours=12)),
+    ("PT1.5H", pd.Timedelta(hours=1, minutes=30)),
+    ("PT1.5M", pd.Timedelta(minutes=1, seconds=30)),
+    ("PT1.5S", pd.Timedelta(seconds=1, milliseconds=500)),
+    ("-P1DT0.25H", -pd.Timedelta(days=1, minutes=15)),
+    ("P1W", pd.Timedelta(days=7)),
+    ("P0.5Y", pd.NaT),
+    ("P0.5M", pd.NaT),
+    ("P1MT1H", pd.NaT),
+])
+def test_exact_timedelta_of_each_fraction(text, want):
+    td = zelbrant.durations([text], errors="coerce")["timedelta"][0]
+    assert (pd.isna(td) and want is pd.NaT) or td == want
+
+
 def test_intervals_as_data():
     f = zelbrant.intervals(["2011-01-31T10:00:00/P1M", "P1D/2011-09-09T12:00:00",
                             "2011-01-01/2011-02-01", "P2D", "x"], errors="coerce")

@@ -93,6 +93,48 @@ def test_every_column_kind_gives_the_same_values():
     np.testing.assert_array_equal(r.read(strided, errors="coerce").view(np.uint64), want)
 
 
+DT_TEXT = "20110909T123045"
+
+
+@pytest.mark.parametrize("name,texts", [
+    ("first text the shortest", ["20110909", DT_TEXT, "2011-09-09T12:30:45", DT_TEXT + ".5"]),
+    ("missing values among them", [None, DT_TEXT, float("nan"), pd.NA, "", "bad", DT_TEXT]),
+    ("no text at all", [None, None, float("nan")]),
+    ("longer than the reader reads", [DT_TEXT, DT_TEXT + "0" * 30, DT_TEXT + " " * 70]),
+    ("other than ASCII", [DT_TEXT, "20110909T12304\uff15", "2011\u00e90909"]),
+    ("str subclasses", [np.str_(DT_TEXT), DT_TEXT, np.str_("20110909")]),
+    ("NULs inside", ["2011\x000909T123045", DT_TEXT, "\x00" + DT_TEXT]),
+])
+@pytest.mark.parametrize("informat", ["B8601DT19.", "B8601DT", "i8601dt"])
+def test_columns_of_str_read_as_their_utf8_bytes(name, texts, informat):
+    """A column of str is read as the same column of UTF-8 bytes (the joined
+    layout) is, whatever layout it takes."""
+    r = zelbrant.Reader(informat)
+    b = [t.encode() if isinstance(t, str) else t for t in texts]
+    want = r.read(b, errors="coerce").view(np.uint64)
+    codes = r.codes.copy()
+    for column in (np.array(texts, dtype=object), pd.Series(texts, dtype=object)):
+        got = r.read(column, errors="coerce").view(np.uint64)
+        np.testing.assert_array_equal(got, want, err_msg=name)
+        np.testing.assert_array_equal(r.codes, codes, err_msg=name)
+    ticks = r.read_ticks(np.array(texts, dtype=object), errors="coerce", threads=1)
+    np.testing.assert_array_equal(ticks, r.read_ticks(b, errors="coerce", threads=1))
+
+
+def test_trailing_nuls_of_a_str_are_padding():
+    r = zelbrant.Reader("B8601DT19.")
+    texts = np.array([DT_TEXT + "\x00", DT_TEXT + "\x00\x00\x00"], dtype=object)
+    assert r.read(texts).tolist() == [DT, DT]
+    assert r.read(np.array([DT_TEXT.encode()] * 2, dtype="S19")).tolist() == [DT, DT]
+
+
+def test_a_failing_str_is_named_whole():
+    r = zelbrant.Reader("B8601DT19.")
+    with pytest.raises(zelbrant.ReadError) as e:
+        r.read(np.array([DT_TEXT, "20110909X1230"], dtype=object))
+    assert e.value.row == 1 and e.value.text == b"20110909X1230"
+
+
 def test_fixed_arrays_are_read_in_place():
     arr = np.array([b"20110909T123045"] * 3, dtype="S19")
     r = zelbrant.Reader("B8601DT19.")

@@ -211,34 +211,45 @@ def _parts_frame(parts, index, errors, unit="ns"):
     present = parts["form"] != 0
     cols = {"sign": np.where(present, parts["sign"], 0).astype(np.int8)}
     names = _capi.PART_NAMES + ("thousandths",)
+    # Each field once out of the records: the arithmetic below runs on these.
+    fields = {name: np.ascontiguousarray(parts[name]) for name in names + ("fraction_of",)}
+    fields["sign"], fields["missing"] = parts["sign"], ~present
     for i, name in enumerate(names):
         # Arrays with a mask, built without a pass over Python objects.
-        cols[name] = pd.arrays.IntegerArray(np.ascontiguousarray(parts[name]),
-                                            (given & (1 << i)) == 0)
+        cols[name] = pd.arrays.IntegerArray(fields[name], (given & (1 << i)) == 0)
     # fraction_of is one bit of 1..32: its position is the category.
-    of = parts["fraction_of"].astype(np.int64)
-    codes = np.where(of == 0, -1, np.log2(np.maximum(of, 1)).astype(np.int64))
-    cols["fraction_of"] = pd.Categorical.from_codes(codes, categories=list(_capi.PART_NAMES))
+    cols["fraction_of"] = pd.Categorical.from_codes(_OF_CODE[fields["fraction_of"]],
+                                                    categories=list(_capi.PART_NAMES))
     cols["weeks"] = parts["weeks"] != 0
-    cols["timedelta"] = _exact_timedelta(parts, errors, unit)
+    cols["timedelta"] = _exact_timedelta(fields, errors, unit)
     return pd.DataFrame(cols, index=index, copy=False)
+
+
+# By fraction_of (0 or one bit of 1..32): the category code of the component
+# the fraction belongs to (-1 for none), and the seconds of that component
+# (1 where the length is not fixed: those durations have none).
+_OF_CODE = np.full(33, -1, dtype=np.int8)
+_OF_SECONDS = np.ones(33, dtype=np.int64)
+for _i, _secs in enumerate((1, 1, 86400, 3600, 60, 1)):
+    _OF_CODE[1 << _i] = _i
+    _OF_SECONDS[1 << _i] = _secs
 
 
 def _exact_timedelta(parts, errors, unit):
     """timedelta64[unit] of durations without years or months; NaT (or an
-    error) for the others and for missing ones."""
+    error) for the others and for missing ones. parts: the fields of the
+    records by name, and "missing"."""
     scale = _SCALE[unit]
     of = parts["fraction_of"]
-    calendar = (parts["years"] != 0) | (parts["months"] != 0) | (of == 1) | (of == 2)
-    missing = parts["form"] == 0
+    calendar = ((parts["years"] | parts["months"]) != 0) | ((of & 3) != 0)
+    missing = parts["missing"]
     if errors == "raise" and (calendar & ~missing).any():
         i = int(np.flatnonzero(calendar & ~missing)[0])
         raise ValueError(f"row {i}: a duration of years or months has no exact length; "
                          f"use errors=\"coerce\" for NaT there, or to_dateoffset")
     secs = ((parts["days"] * 24 + parts["hours"]) * 60 + parts["minutes"]) * 60 \
         + parts["seconds"]
-    per = np.select([of == 4, of == 8, of == 16], [86400, 3600, 60], 1).astype(np.int64)
-    frac = parts["thousandths"] * per * scale // 1000
+    frac = parts["thousandths"] * _OF_SECONDS[of] * scale // 1000
     limit = (2 ** 63 - 1) // scale - 86400
     bad = missing | calendar | (np.abs(secs) > limit)
     t = (np.where(bad, 0, secs) * scale + frac) * parts["sign"]

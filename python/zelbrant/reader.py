@@ -78,6 +78,51 @@ def _fixed(arr):
     return p
 
 
+# Widest text a column of str is laid out at by NumPy's own conversion;
+# wider ones take the joined layout.
+FIXED_CAP = 64
+
+
+def _fixed_str(objects, width):
+    """An object array of ASCII str (and missing values) as fixed-width bytes,
+    converted by NumPy in C: no Python loop and no joined copy of the texts.
+    None when an item is neither, holds other than ASCII or is longer than
+    the reader reads (width) or FIXED_CAP. Trailing NULs of a str read as
+    padding, as in any fixed-width bytes column."""
+    n = len(objects)
+    if not n:
+        return None
+    from pandas.api.types import infer_dtype
+    missing = None
+    if infer_dtype(objects, skipna=False) != "string":
+        if infer_dtype(objects, skipna=True) != "string":
+            return None
+        import pandas as pd
+        missing = pd.isna(objects)
+    cap = min(width, FIXED_CAP) if width else FIXED_CAP
+    # A column's texts are mostly of one length: the first one's is tried
+    # first, the widest the reader reads when some text is longer.
+    first = next((len(v) for v in objects[:64] if isinstance(v, str)), cap)
+    for w in sorted({min(first, cap), cap}):
+        try:
+            # One byte more than the texts tried shows a text that is longer.
+            arr = objects.astype(f"S{w + 1}")
+        except UnicodeEncodeError:
+            return None
+        if not arr.view(np.uint8).reshape(n, w + 1)[:, w].any():
+            break
+    else:
+        return None
+    p = _fixed(arr)
+    p.col.field_len = w
+    if missing is not None:
+        bits = np.packbits(~missing, bitorder="little")
+        p.col.validity = bits.ctypes.data
+        p.keep.append(bits)
+    p.text = lambda i: None if missing is not None and missing[i] else objects[i].encode()
+    return p
+
+
 def _ascii_offsets(items):
     """A list of ASCII str alone, joined at C speed and split by the API
     (at a NUL, which no text holds); None for any other."""
@@ -136,7 +181,7 @@ def _offsets(items):
     return p
 
 
-# Rows prepared at a time when the texts are joined on the caller's thread
+# Rows prepared at a time when the texts are laid out on the caller's thread
 # while reader threads read the blocks before.
 PIPELINE_BLOCK = 1 << 16
 
@@ -158,7 +203,7 @@ def _objects(column):
     return None
 
 
-def _prepare(column):
+def _prepare(column, width=None):
     if isinstance(column, (str, bytes)):
         raise TypeError("read() takes a column; use read_one() for a single field")
     if hasattr(column, "columns") and hasattr(column, "index"):  # a DataFrame
@@ -178,7 +223,8 @@ def _prepare(column):
             except UnicodeEncodeError:
                 return _offsets(column.tolist())
         if column.dtype.kind == "O":
-            return _offsets(column.tolist())
+            fixed = _fixed_str(column, width)
+            return fixed if fixed is not None else _offsets(column.tolist())
         raise TypeError(f"read() takes text, not an array of {column.dtype}")
     return _offsets(list(column))
 
@@ -330,7 +376,7 @@ class Reader:
     def read(self, column, errors="raise"):
         if errors not in ("raise", "coerce"):
             raise ValueError(f'errors must be "raise" or "coerce", not {errors!r}')
-        p = _prepare(column)
+        p = _prepare(column, self.width)
         n = p.col.n
         codes = np.zeros(n, dtype=np.uint32)
         res = _capi.Results()
@@ -376,14 +422,14 @@ class Reader:
         return [self] + self._siblings[:k - 1]
 
     def _pipelined(self, objects, fn, outs, extra, k):
-        """Joins the texts block by block on this thread while k reader
-        threads read the blocks already joined. Returns the text of a row,
+        """Lays out the texts block by block on this thread while k reader
+        threads read the blocks already laid out. Returns the text of a row,
         for messages."""
         n = len(objects)
         readers = self._readers(k)
         jobs, blocks = [], []
         for j, start in enumerate(range(0, n, PIPELINE_BLOCK)):
-            p = _prepare(objects[start:start + PIPELINE_BLOCK])
+            p = _prepare(objects[start:start + PIPELINE_BLOCK], self.width)
             blocks.append(p)
             ptrs = [a.ctypes.data + start * a.itemsize for a in outs]
             jobs.append(_pool(k).submit(readers[j % k]._call, fn, p.col, extra, ptrs))
@@ -428,7 +474,7 @@ class Reader:
             codes = np.zeros(n, dtype=np.uint32)
             text = self._pipelined(objects, fn, [out, codes], extra, k)
         else:
-            p = _prepare(column if objects is None else objects)
+            p = _prepare(column if objects is None else objects, self.width)
             out = np.empty(p.col.n, dtype=dtype)
             codes = np.zeros(p.col.n, dtype=np.uint32)
             self._parallel(fn, p, [out, codes], extra, threads)
@@ -467,7 +513,7 @@ class Reader:
         intervals); b"" where there is none."""
         if not self.is_entity:
             raise TypeError(f"{self.name} reads {self.kind}s, not packed entities")
-        p = _prepare(column)
+        p = _prepare(column, self.width)
         n = p.col.n
         width = max(self.target_length, 1)
         texts = np.zeros(n, dtype=f"S{width}")
