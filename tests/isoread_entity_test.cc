@@ -128,9 +128,9 @@ TEST(IsoreadEntity, DiagnosticsLogEachProblem) {
 
 TEST(IsoreadEntity, GmtOffsetMovesLocalTimes) {
   const Row rows[] = {
-      {{"--gmt-offset", "+00:00"}, "12:00:00\n", "12:00:00\n", "at GMT"},
-      {{"--gmt-offset", "+01:00"}, "12:00:00\n", "11:00:00\n", "east of GMT"},
-      {{"--gmt-offset", "-00:30"}, "12:00:00\n", "12:30:00\n", "west, half an hour"},
+      {{"--gmt-offset", "+00:00"}, "12:00:00\n", "12:00:00Z\n", "at GMT"},
+      {{"--gmt-offset", "+01:00"}, "12:00:00\n", "11:00:00Z\n", "east of GMT"},
+      {{"--gmt-offset", "-00:30"}, "12:00:00\n", "12:30:00Z\n", "west, half an hour"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.why);

@@ -18,6 +18,7 @@
 #include "inputs.h"
 #include "io.h"
 #include "layout.h"
+#include "list.h"
 #include "options.h"
 #include "progress.h"
 #include "readers.h"
@@ -38,6 +39,7 @@ int run(int argc, char **argv) {
   if (!parse_options(argc, argv, &opts, &error)) return usage_error(error);
   if (opts.help) return print_help(stdout);
   if (opts.version) return print_version(opts.module, stdout, stderr);
+  if (opts.list) return print_list(stdout);
 
   // Standard output is checked first: a closed one would be taken by the
   // next file opened.

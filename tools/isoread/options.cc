@@ -162,8 +162,11 @@ const Row kRows[] = {
      "zelbrant, the routine in morvista).\n"
      "W is the width: it must lie in the informat's\n"
      "range; without it the informat's default width is\n"
-     "used, and a routine name takes the rest of the\n"
-     "record (or of the delimited field).\n"
+     "used for fixed columns, and a delimited or CSV\n"
+     "field is read whole (the informat at its widest);\n"
+     "a routine name takes the rest of the record (or\n"
+     "of the delimited field). isoread --list names\n"
+     "every reader.\n"
      "POS is the 1-based starting column, or with\n"
      "--delimiter the field number; without POS a field\n"
      "starts where the previous one ended (the first at\n"
@@ -287,6 +290,10 @@ const Row kRows[] = {
     {"-h", "--help", nullptr,
      [](Options *o, const std::string &, std::string *) { return o->help = true; },
      "print this text."},
+    {nullptr, "--list", nullptr,
+     [](Options *o, const std::string &, std::string *) { return o->list = true; },
+     "list every reader: its name, kind, widths, the\n"
+     "modules that have it, what it reads and an example."},
     {nullptr, "--version", nullptr,
      [](Options *o, const std::string &, std::string *) { return o->version = true; },
      "print the version of isoread and, for each module\n"
@@ -383,7 +390,9 @@ const char kOutro[] = R"HELP(  With --option DEBUG=N8601DIAG every problem code 
 
 Text output: one line per record, the fields separated by tabs, each the
 extended ISO 8601 text of its value (date, time or datetime, as its informat
-implies; fractions of a second where present):
+implies; the fraction of a second, where there is one, as the shortest
+decimal that reads back to the same value; a 'Z' after a time or datetime
+its reader converted to GMT, as --list shows):
   .            the field holds a missing value (missing-value notation, or a
                time component out of range), or is absent from its record
   !0x8001d819  the field failed with that return code
@@ -490,7 +499,7 @@ bool parse_options(int argc, char **argv, Options *opts, std::string *error) {
     }
     if (!row->apply(opts, value, error)) return false;
   }
-  if (opts->help || opts->version) return true;
+  if (opts->help || opts->version || opts->list) return true;
   if (opts->modes_given & (opts->modes_given - 1))
     return bad(error, "choose one of --raw, --json and --dump");
   if (opts->fields.empty()) return bad(error, "no field to read: give at least one -f");

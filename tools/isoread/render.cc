@@ -209,7 +209,11 @@ char *render_number(char *out, double v) {
   return std::to_chars(out, out + kValueRoom, v).ptr;
 }
 
-char *render_iso(char *out, double v, int32_t kind) {
+namespace {
+
+// Values zb_value_text does not take: years outside 1582..9999, values far
+// beyond any calendar, not finite.
+char *render_beyond(char *out, double v, int32_t kind, bool zoned) {
   Parts p;
   if (!split(v, &p)) return render_number(out, v);
   switch (kind) {
@@ -220,17 +224,29 @@ char *render_iso(char *out, double v, int32_t kind) {
     case ZB_KIND_TIME:
       if (std::fabs(v) > kMaxSeconds) break;
       if (p.negative) *out++ = '-';
-      return put_clock(out, p.whole, p);
+      out = put_clock(out, p.whole, p);
+      if (zoned) *out++ = 'Z';
+      return out;
     default: {
       if (std::fabs(v) > kMaxSeconds) break;
       to_floor(&p);
       int64_t days = floor_div(p.whole, 86400);
       out = put_date(out, days);
       *out++ = 'T';
-      return put_clock(out, p.whole - days * 86400, p);
+      out = put_clock(out, p.whole - days * 86400, p);
+      if (zoned) *out++ = 'Z';
+      return out;
     }
   }
   return render_number(out, v);
+}
+
+}  // namespace
+
+char *render_iso(char *out, double v, int32_t kind, bool zoned) {
+  const int n = zb_value_text(kind, v, zoned ? ZB_TEXT_ZONE : 0u, out, kValueRoom);
+  if (n >= 0 && static_cast<size_t>(n) < kValueRoom) return out + n;
+  return render_beyond(out, v, kind, zoned);
 }
 
 char *render_code(char *out, uint32_t code) {

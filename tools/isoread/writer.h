@@ -48,7 +48,7 @@ inline char *append(char *p, std::string_view s) {
 // The text of a numeric field read without failing, not missing: ISO text,
 // or with raw the host number.
 inline char *render_plain(char *p, const Result &r, const Field &f, bool raw) {
-  return raw ? render_number(p, r.value) : render_iso(p, r.value, f.kind);
+  return raw ? render_number(p, r.value) : render_iso(p, r.value, f.kind, f.zoned);
 }
 
 // With --keep, the record as it came, and the separator of the new columns.
