@@ -230,7 +230,9 @@ TEST_F(IsoreadCsv, OutputFileAndJsonCode) {
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(slurp(out), "2011-09-09\n!0x8001d814\n");
   o = run_isoread({"--json", "-f", "B8601DA8."}, "20110230\n");
-  EXPECT_NE(o.out.find("\"rc\": 2147604500, \"code\": \"0x8001d814\", "), std::string::npos)
+  EXPECT_NE(o.out.find("\"rc\": 2147604500, \"code\": 2147604500, "
+                       "\"message\": \"invalid date or datetime\", "),
+            std::string::npos)
       << o.out;
   o = run_isoread({"-o", dir_ + "/no/such/dir", "-f", "B8601DA8."}, "");
   EXPECT_EQ(o.status, 2);

@@ -141,6 +141,64 @@ TEST(IsoreadNewcomer, ListNamesEveryReader) {
   EXPECT_NE(o.out.find("--list"), std::string::npos);
 }
 
+// JSON: "code" is a number and "message" beside it for every reader;
+// numeric readers give "value" as a number, entity readers their packed
+// text and components, intervals their ends too.
+TEST(IsoreadNewcomer, JsonMembersPerReaderKind) {
+  struct Row {
+    const char *informat, *input;
+    std::vector<std::string> members;  // in this order
+  } const rows[] = {
+      {"B8601DA8.", "20110909", {R"("code": 0, "message": null, "status": 0, "value": 18879, "untouched": false})"}},
+      {"B8601DA8.", "20110230", {R"("code": 2147604500, "message": "invalid date or datetime", )", R"("value": null)"}},
+      {"B8601TZ", "123045+0100", {R"("code": 0, "message": null, )", R"("value": 41445, )"}},
+      {"i8601dt", "2011-09-09T12:30:45.25", {R"("value": 1631190645.25, )"}},
+      {"is8601dui", "-P1Y2M10DT2H30M5.5S",
+       {R"("code": 0, "message": null, "status": 16, "packed": ")", R"("decoded": "-P1Y2M10DT2H30M5.500S", "form": "duration", )",
+        R"("sign": -1, "years": 1, "months": 2, "days": 10, "hours": 2, "minutes": 30, "seconds": 5, "thousandths": 500, "untouched": false})"}},
+      {"is8601dui", "PX", {R"("code": 2, "message": ")", R"("form": null, "sign": null, )"}},
+      {"is8601dui", "P", {R"("code": 0, )", R"("decoded": ".", "form": "missing", "sign": null, )"}},
+      {"is8601pdi", "2011-09-09T12:30",
+       {R"("form": "datetime", "sign": 1, "years": 2011, "months": 9, "days": 9, "hours": 12, "minutes": 30, "seconds": 0, "thousandths": 0, )"}},
+      {"is8601vli", "2011-09-09T12:00:00/PT1H30M",
+       {R"("decoded": "2011-09-09T12:00:00/PT1H30M", "start": "2011-09-09T12:00:00", "end": "2011-09-09T13:30:00", "form": "duration", )",
+        R"("hours": 1, "minutes": 30, )"}},
+      {"is8601vli", "P1D", {R"("start": null, "end": null, "form": "duration", "sign": 1, "years": 0, "months": 0, "days": 1, )"}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(std::string(row.informat) + " " + row.input);
+    ProgramOutcome o = run_isoread({"--json", "-f", row.informat}, std::string(row.input) + "\n");
+    size_t at = 0;
+    for (const std::string &m : row.members) {
+      const size_t found = o.out.find(m, at);
+      EXPECT_NE(found, std::string::npos) << m << "\nin " << o.out;
+      if (found != std::string::npos) at = found + m.size();
+    }
+    EXPECT_EQ(o.out.find("\"error\""), std::string::npos) << o.out;
+  }
+}
+
+// --raw of entity readers: the components as cells of their own, named in
+// the header.
+TEST(IsoreadNewcomer, RawEntitiesGiveComponents) {
+  const OutRow rows[] = {
+      {{"--raw", "-f", "is8601dui"}, "P1Y2M10DT2H30M\n\n", "1\t1\t2\t10\t2\t30\t0\t0\n.\n",
+       "text: tab-separated, a missing entity '.'"},
+      {{"--csv", "--header", "--raw", "-f", "d:is8601dui"}, "d\nPT1.5S\nPX\n",
+       "d_is8601dui_sign,d_is8601dui_years,d_is8601dui_months,d_is8601dui_days,"
+       "d_is8601dui_hours,d_is8601dui_minutes,d_is8601dui_seconds,d_is8601dui_thousandths\n"
+       "1,0,0,0,0,0,1,500\n,,,,,,,\n",
+       "CSV: a cell each, a failure empty cells"},
+      {{"--csv", "--raw", "-f", "1:is8601vli", "-f", "2:B8601DA8."}, "2011-01-01/P1M,20110909\n",
+       "2011-01-01T00:00:00,2011-02-01T00:00:00,1,0,1,0,0,0,0,0,18879\n",
+       "an interval's ends first, then the next field"},
+      {{"--csv", "-d", ":", "--raw", "-f", "1:is8601vli"}, "2011-01-01/2011-01-02\n",
+       "\"2011-01-01T00:00:00\":\"2011-01-02T00:00:00\"::::::::\n",
+       "ends holding the delimiter are quoted; two datetimes have no duration"},
+  };
+  expect_rows(rows, std::size(rows));
+}
+
 // The renderer's own limits: the exact text where one exists (Z on zoned
 // times and datetimes only), the previous forms beyond the calendar.
 TEST(IsoreadNewcomer, RendererEdges) {

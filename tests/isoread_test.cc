@@ -191,8 +191,8 @@ TEST_F(IsoreadTest, AvailableLengthIsTheRestOfTheRecord) {
   Outcome o = run({"--json", "-f", "1:B8601DA10.", "-f", "20:B8601TM"}, "20110909\n");
   EXPECT_EQ(o.out,
             R"({"record": 1, "fields": [)"
-            R"({"name": "B8601DA10.", "width": 10, "text": "20110909", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}, )"
-            R"({"name": "B8601TM8.", "width": 8, "text": "", "rc": 0, "code": "0x00000000", "error": null, "status": 8, "value": null, "untouched": false}]})"
+            R"({"name": "B8601DA10.", "width": 10, "text": "20110909", "rc": 0, "code": 0, "message": null, "status": 0, "value": 18879, "untouched": false}, )"
+            R"({"name": "B8601TM8.", "width": 8, "text": "", "rc": 0, "code": 0, "message": null, "status": 8, "value": null, "untouched": false}]})"
             "\n");
   o = run({"--dump", "-d", ";", "-f", "B8601DA", "-f", "B8601TM"}, "20110909;1230\n");
   EXPECT_TRUE(contains(o.out, "field number 1, width 10, available 8")) << o.out;
@@ -205,9 +205,9 @@ TEST_F(IsoreadTest, RoutineWidthFollowsEachRecord) {
   Outcome o = run({"--json", "-f", "6:i8601da"}, "abcd 2011-09-09\nabcd  2011-09-09 \n");
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out,
-            R"({"record": 1, "fields": [{"name": "i8601da", "width": 10, "text": "2011-09-09", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}]})"
+            R"({"record": 1, "fields": [{"name": "i8601da", "width": 10, "text": "2011-09-09", "rc": 0, "code": 0, "message": null, "status": 0, "value": 18879, "untouched": false}]})"
             "\n"
-            R"({"record": 2, "fields": [{"name": "i8601da", "width": 12, "text": " 2011-09-09 ", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}]})"
+            R"({"record": 2, "fields": [{"name": "i8601da", "width": 12, "text": " 2011-09-09 ", "rc": 0, "code": 0, "message": null, "status": 0, "value": 18879, "untouched": false}]})"
             "\n");
 }
 
@@ -244,12 +244,12 @@ TEST_F(IsoreadTest, JsonLines) {
   EXPECT_EQ(o.status, 1);
   std::string want =
       R"({"record": 1, "fields": [)"
-      R"({"name": "B8601DA9.", "width": 9, "text": "20110909 ", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}, )"
-      R"({"name": "B8601DA8.", "width": 8, "text": "20110230", "rc": 2147604500, "code": "0x8001d814", "error": "invalid date or datetime", "status": 0, "value": null, "untouched": false}]})"
+      R"({"name": "B8601DA9.", "width": 9, "text": "20110909 ", "rc": 0, "code": 0, "message": null, "status": 0, "value": 18879, "untouched": false}, )"
+      R"({"name": "B8601DA8.", "width": 8, "text": "20110230", "rc": 2147604500, "code": 2147604500, "message": "invalid date or datetime", "status": 0, "value": null, "untouched": false}]})"
       "\n"
       R"({"record": 2, "fields": [)"
-      R"({"name": "B8601DA9.", "width": 9, "text": "\"\\\u0001é\u00ff", "rc": 2147604500, "code": "0x8001d814", "error": "invalid date or datetime", "status": 0, "value": null, "untouched": true}, )"
-      R"({"name": "B8601DA8.", "width": 8, "text": "", "rc": 0, "code": "0x00000000", "error": null, "status": 8, "value": null, "untouched": false}]})"
+      R"({"name": "B8601DA9.", "width": 9, "text": "\"\\\u0001é\u00ff", "rc": 2147604500, "code": 2147604500, "message": "invalid date or datetime", "status": 0, "value": null, "untouched": true}, )"
+      R"({"name": "B8601DA8.", "width": 8, "text": "", "rc": 0, "code": 0, "message": null, "status": 8, "value": null, "untouched": false}]})"
       "\n";
   EXPECT_EQ(o.out, want);
 }

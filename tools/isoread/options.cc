@@ -119,7 +119,8 @@ Entity readers:
   blank, the entity for people: a datetime as extended ISO text of the
   components it has, a duration in designator form, an interval as its two
   parts joined by '/', "(ref ...)" for the reference start that a lone
-  duration gets, '.' for a missing entity. JSON adds "decoded".
+  duration gets, '.' for a missing entity. JSON and --raw give the
+  components.
   A problem code is printed as !CODE and its message, followed by the target
   in brackets as n8601prob left it, e.g.
       !19 Leading character P expected [FFFFFFFFFFFFFFFF]
@@ -262,7 +263,11 @@ const Row kRows[] = {
     {nullptr, "--raw", nullptr,
      [](Options *o, const std::string &, std::string *) { return ask_mode(o, OutputMode::raw); },
      "print the host numbers (days, seconds) instead of\n"
-     "ISO text."},
+     "ISO text; entity readers print their components,\n"
+     "each a cell of its own: sign, years, months, days,\n"
+     "hours, minutes, seconds, thousandths (an interval:\n"
+     "start and end first), named COLUMN_INFORMAT_years\n"
+     "and so on in a header."},
     {nullptr, "--json", nullptr,
      [](Options *o, const std::string &, std::string *) { return ask_mode(o, OutputMode::json); },
      "print JSON Lines, one object per record."},
@@ -400,14 +405,20 @@ its reader converted to GMT, as --list shows):
 With --keep the record comes first, byte for byte.
 
 JSON output: one object per record,
-  {"record": N, "fields": [{"name": ..., "width": ..., "text": ...,
-   "rc": ..., "error": ..., "status": ..., "value": ..., "untouched": ...}]}
-and "code" beside "rc": the code as the text output writes it ("0x8001d819"),
-with text the field's bytes as the reader saw them (bytes that are not
-UTF-8 appear as \u00XX), rc the return code as an unsigned number, error its
-message or null, status the status word, value the double stored (null for a
+  {"record": N, "fields": [{"name": ..., "width": ..., "text": ..., "rc": ...,
+   "code": ..., "message": ..., "status": ..., "value": ..., "untouched": ...}]}
+with name the reader, width the width it was given, text the field's bytes
+as the reader saw them (bytes that are not UTF-8 appear as \u00XX), code the
+reader's return code as a number (rc the same number), message its message
+or null, status the status word, value the number stored (null for a
 missing value or when nothing was stored) and untouched true when the reader
-did not write its target.
+did not write its target. Entity readers give, instead of "value", "packed"
+(the target's text), "decoded" (the entity for people), "form" ("duration",
+"single unit", "datetime", "anchor", "missing"), the components "sign",
+"years", "months", "days", "hours", "minutes", "seconds" and "thousandths"
+(null without an entity), and for intervals "start" and "end" (extended ISO
+text, null where the interval fixes none) before them. The README describes
+each member.
 
 Return codes:
   0x00000001  malformed time              0x8001d819  invalid data
