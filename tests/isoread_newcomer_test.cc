@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../tools/isoread/batch.h"
 #include "../tools/isoread/render.h"
 #include "support/run_isoread.h"
 #include "zelbrant/reader.h"
@@ -197,6 +198,53 @@ TEST(IsoreadNewcomer, RawEntitiesGiveComponents) {
        "ends holding the delimiter are quoted; two datetimes have no duration"},
   };
   expect_rows(rows, std::size(rows));
+}
+
+// The summary names what would have read the fields that failed or were
+// cut short; nothing when the reader did its best.
+TEST(IsoreadNewcomer, SummarySuggestsAReader) {
+  struct Row {
+    std::vector<std::string> args;
+    std::string input;
+    const char *hint;  // "" for none
+  } const rows[] = {
+      {{"-f", "B8601DT"}, "20100313T200304 INF started\n20100313T200305 WRN x\n",
+       "; field 'B8601DT': try B8601DT15.\n"},
+      {{"--csv", "-f", "B8601DT"}, "2011-09-09T12:30:45.123456789\n", "; field 'B8601DT': try i8601dt\n"},
+      {{"--csv", "--header", "-f", "t:B8601DT"}, "id,t\n1,2011-09-09T12:30:45+01:00\n2,x\n",
+       "; field 't:B8601DT': try B8601DZ25. (reads 1 of 2)\n"},
+      {{"-f", "1:B8601DA8.", "-f", "10:B8601TM"}, "20110909 12:30:45.5\n",
+       "; field '10:B8601TM': try B8601TM10.\n"},
+      {{"-f", "B8601DA8."}, "20110230\n", ""},
+      {{"-f", "B8601DT19."}, "20110909T123045\n", ""},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.args.back());
+    ProgramOutcome o = run_isoread(row.args, row.input);
+    if (*row.hint) {
+      ASSERT_GE(o.err.size(), std::strlen(row.hint)) << o.err;
+      EXPECT_EQ(o.err.substr(o.err.size() - std::strlen(row.hint)), row.hint) << o.err;
+    } else {
+      EXPECT_EQ(o.err.find("try "), std::string::npos) << o.err;
+    }
+  }
+}
+
+// Blocks read in parallel hand on their samples in input order, up to the
+// number of texts the suggestion looks at.
+TEST(IsoreadNewcomer, SamplesMergeInOrder) {
+  isoread::Counts first, later;
+  first.sample(1, 2, "a");
+  for (int i = 0; i < 20; ++i) later.sample(1, 2, std::to_string(i));
+  later.sample(0, 2, std::string(1000, 'x'));
+  first.merge(later);
+  ASSERT_EQ(first.samples.size(), 2u);
+  ASSERT_EQ(first.samples[1].size(), size_t{ZB_SUGGEST_TEXTS});
+  EXPECT_EQ(first.samples[1][0], "a");
+  EXPECT_EQ(first.samples[1][1], "0");
+  EXPECT_EQ(first.samples[1].back(), std::to_string(ZB_SUGGEST_TEXTS - 2));
+  ASSERT_EQ(first.samples[0].size(), 1u);
+  EXPECT_EQ(first.samples[0][0].size(), isoread::Counts::kSampleBytes);
 }
 
 // The renderer's own limits: the exact text where one exists (Z on zoned

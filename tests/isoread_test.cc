@@ -232,7 +232,9 @@ TEST_F(IsoreadTest, BundledSample) {
             "9999-12-31\t23:59:59\t9999-12-31T23:59:59\t9999-12-31T23:59:59Z\t2099-12-31T23:59:59\n");
   EXPECT_EQ(o.err,
             "isoread: 12 records, 60 fields: 47 read, 3 missing, 10 failed (0x8001d814 invalid "
-            "date or datetime: 4, 0x8001d819 invalid data: 5, 0x00000001 malformed time: 1)\n");
+            "date or datetime: 4, 0x8001d819 invalid data: 5, 0x00000001 malformed time: 1); "
+            "field 'B8601DT19.': try B8601DJ15. (reads 1 of 2); field 'B8601DZ21.': try "
+            "B8601DT15.; field 'B8601CI14.': try B8601DT14.\n");
 }
 
 // ---------------------------------------------------------------- JSON output

@@ -23,6 +23,7 @@
 #include "progress.h"
 #include "readers.h"
 #include "runner.h"
+#include "suggest.h"
 #include "version.h"
 #include "writer.h"
 
@@ -104,7 +105,8 @@ int run(int argc, char **argv) {
   runner->finish();
   progress->clear();
   std::fputs(taken_log().c_str(), stderr);
-  std::fprintf(stderr, "%s\n", runner->counts().summary().c_str());
+  const std::string hints = suggestions(handle->get(), fields, runner->counts());
+  std::fprintf(stderr, "%s%s\n", runner->counts().summary().c_str(), hints.c_str());
   if (int err = runner->output_error()) {
     std::fprintf(stderr, "isoread: error writing %s: %s\n", target.label().c_str(),
                  std::strerror(err));

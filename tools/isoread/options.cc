@@ -432,7 +432,11 @@ failures by code, the fields absent from their record, and the fields cut
 short by their width: a width that ends inside the text of its record
 (neither byte beside the end is a blank, and with fixed columns no other
 field starts there), with the first record where that happened. Such a field
-is still read with its informat's width.
+is still read with its informat's width. For a field that failed or was cut
+short the line ends with what would have read it, found by reading its first
+such texts again with the informat's other widths and the other readers of
+its kind: "field 'B8601DT': try B8601DT15." (with "(reads 2 of 3)" when it
+reads only some of them).
 
 Exit status:
   0  every field of every record was read (or holds a missing value)
