@@ -99,9 +99,11 @@ TEST(IsoreadEntity, TargetTooShortIsLogged) {
 TEST(IsoreadEntity, JsonGainsDecoded) {
   ProgramOutcome o = run_isoread({"--json", "-f", "is8601vli"}, "2011-01-01/2011-02-01\nP1D/P2D\n");
   EXPECT_EQ(o.out,
-            R"({"record": 1, "fields": [{"name": "is8601vli", "width": 21, "text": "2011-01-01/2011-02-01", "rc": 0, "code": "0", "error": null, "status": 32, "value": "2011101FFFFFFFFD2011201FFFFFFFFD", "decoded": "2011-01-01/2011-02-01", "untouched": false}]})"
+            R"({"record": 1, "fields": [{"name": "is8601vli", "width": 21, "text": "2011-01-01/2011-02-01", "rc": 0, "code": 0, "message": null, "status": 32, "packed": "2011101FFFFFFFFD2011201FFFFFFFFD", "decoded": "2011-01-01/2011-02-01", )"
+            R"("start": "2011-01-01T00:00:00", "end": "2011-02-01T00:00:00", "form": "missing", "sign": null, "years": null, "months": null, "days": null, "hours": null, "minutes": null, "seconds": null, "thousandths": null, "untouched": false}]})"
             "\n"
-            R"({"record": 2, "fields": [{"name": "is8601vli", "width": 7, "text": "P1D/P2D", "rc": 14, "code": "14", "error": "interval has 2 durations", "status": 7, "value": "FFFFFFF", "decoded": null, "untouched": false}]})"
+            R"({"record": 2, "fields": [{"name": "is8601vli", "width": 7, "text": "P1D/P2D", "rc": 14, "code": 14, "message": "interval has 2 durations", "status": 7, "packed": "FFFFFFF", "decoded": null, )"
+            R"("start": null, "end": null, "form": null, "sign": null, "years": null, "months": null, "days": null, "hours": null, "minutes": null, "seconds": null, "thousandths": null, "untouched": false}]})"
             "\n");
 }
 
@@ -128,9 +130,9 @@ TEST(IsoreadEntity, DiagnosticsLogEachProblem) {
 
 TEST(IsoreadEntity, GmtOffsetMovesLocalTimes) {
   const Row rows[] = {
-      {{"--gmt-offset", "+00:00"}, "12:00:00\n", "12:00:00\n", "at GMT"},
-      {{"--gmt-offset", "+01:00"}, "12:00:00\n", "11:00:00\n", "east of GMT"},
-      {{"--gmt-offset", "-00:30"}, "12:00:00\n", "12:30:00\n", "west, half an hour"},
+      {{"--gmt-offset", "+00:00"}, "12:00:00\n", "12:00:00Z\n", "at GMT"},
+      {{"--gmt-offset", "+01:00"}, "12:00:00\n", "11:00:00Z\n", "east of GMT"},
+      {{"--gmt-offset", "-00:30"}, "12:00:00\n", "12:30:00Z\n", "west, half an hour"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.why);

@@ -146,7 +146,7 @@ TEST_F(IsoreadTest, TextOutput) {
       {{"-f", "B8601DT"}, "20110909T123045123\n", "2011-09-09T12:30:45.123\n",
        "datetime fraction"},
       {{"-f", "B8601DT"}, "19591231T235959\n", "1959-12-31T23:59:59\n", "before 1960"},
-      {{"-f", "B8601DZ"}, "20110909T003000+0100\n", "2011-09-08T23:30:00\n",
+      {{"-f", "B8601DZ"}, "20110909T003000+0100\n", "2011-09-08T23:30:00Z\n",
        "zone moves the day"},
       {{"-f", "B8601DN"}, "20110909\n", "2011-09-09T00:00:00\n", "date read as datetime"},
       {{"-f", "zifmtim"}, "-1:30\n", "-01:30:00\n", "negative time"},
@@ -168,10 +168,10 @@ TEST_F(IsoreadTest, TextOutput) {
        "12:30:45\t2011-09-09\n", "delimited, next field number"},
       {{"-d", "\\t", "-f", "B8601DA", "-f", "B8601TM"}, "20110909\t1230\n",
        "2011-09-09\t12:30:00\n", "tab delimiter"},
-      {{"-f", "i8601dz"}, "2011-09-09T12:30:00Z\n", "2011-09-09T12:30:00\n",
+      {{"-f", "i8601dz"}, "2011-09-09T12:30:00Z\n", "2011-09-09T12:30:00Z\n",
        "routine name takes the rest of the record"},
       {{"-m", "morvista", "-f", "ND8601DA4."}, "2011\n", "2011-01-01\n", "second deliverable"},
-      {{"-f", "i8601tz"}, "23:00-01:00\n", "24:00:00\n", "the zone reader's end of day"},
+      {{"-f", "i8601tz"}, "23:00-01:00\n", "24:00:00Z\n", "the zone reader's end of day"},
       {{"-d", ",", "-f", "3:B8601DA"}, "a,b\n", ".\n", "field past the last delimiter"},
       {{"-d", ",", "-f", "2:B8601DA"}, "a,20110909,b\n", "2011-09-09\n",
        "a delimited field ends at its delimiter"},
@@ -191,12 +191,13 @@ TEST_F(IsoreadTest, AvailableLengthIsTheRestOfTheRecord) {
   Outcome o = run({"--json", "-f", "1:B8601DA10.", "-f", "20:B8601TM"}, "20110909\n");
   EXPECT_EQ(o.out,
             R"({"record": 1, "fields": [)"
-            R"({"name": "B8601DA10.", "width": 10, "text": "20110909", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}, )"
-            R"({"name": "B8601TM8.", "width": 8, "text": "", "rc": 0, "code": "0x00000000", "error": null, "status": 8, "value": null, "untouched": false}]})"
+            R"({"name": "B8601DA10.", "width": 10, "text": "20110909", "rc": 0, "code": 0, "message": null, "status": 0, "value": 18879, "untouched": false}, )"
+            R"({"name": "B8601TM8.", "width": 8, "text": "", "rc": 0, "code": 0, "message": null, "status": 8, "value": null, "untouched": false}]})"
             "\n");
   o = run({"--dump", "-d", ";", "-f", "B8601DA", "-f", "B8601TM"}, "20110909;1230\n");
   EXPECT_TRUE(contains(o.out, "field number 1, width 10, available 8")) << o.out;
-  EXPECT_TRUE(contains(o.out, "field number 2, width 8, available 4")) << o.out;
+  // A field without a width is given the informat's widest: its whole cell.
+  EXPECT_TRUE(contains(o.out, "field number 2, width 15, available 4")) << o.out;
 }
 
 // A routine name takes the rest of each record as its width.
@@ -204,9 +205,9 @@ TEST_F(IsoreadTest, RoutineWidthFollowsEachRecord) {
   Outcome o = run({"--json", "-f", "6:i8601da"}, "abcd 2011-09-09\nabcd  2011-09-09 \n");
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out,
-            R"({"record": 1, "fields": [{"name": "i8601da", "width": 10, "text": "2011-09-09", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}]})"
+            R"({"record": 1, "fields": [{"name": "i8601da", "width": 10, "text": "2011-09-09", "rc": 0, "code": 0, "message": null, "status": 0, "value": 18879, "untouched": false}]})"
             "\n"
-            R"({"record": 2, "fields": [{"name": "i8601da", "width": 12, "text": " 2011-09-09 ", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}]})"
+            R"({"record": 2, "fields": [{"name": "i8601da", "width": 12, "text": " 2011-09-09 ", "rc": 0, "code": 0, "message": null, "status": 0, "value": 18879, "untouched": false}]})"
             "\n");
 }
 
@@ -216,22 +217,24 @@ TEST_F(IsoreadTest, BundledSample) {
                    "-f", "B8601CI14.", ZB_SOURCE_DIR "/examples/sample.txt"});
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out,
-            "2011-09-09\t12:30:45\t2011-09-09T12:30:45\t2011-09-09T12:30:45\t2011-09-09T12:30:45\n"
-            "1960-01-01\t00:00:00\t1960-01-01T00:00:00\t1959-12-31T23:00:00\t1960-01-01T00:00:00\n"
-            "1959-12-31\t23:59:59\t1959-12-31T23:59:59\t1960-01-01T04:59:59\t1959-12-31T23:59:59\n"
-            "2012-02-29\t12:30:45.5\t2012-02-29T12:00:00\t2012-02-29T06:30:00\t2012-02-29T12:00:00\n"
-            "2011-09-01\t12:00:00\t2011-09-09T00:00:00\t2011-09-09T12:30:00\t1999-12-31T12:30:45\n"
-            "2011-01-01\t12:30:00\t2011-09-09T12:30:45.123\t2011-09-09T17:30:45\t"
+            "2011-09-09\t12:30:45\t2011-09-09T12:30:45\t2011-09-09T12:30:45Z\t2011-09-09T12:30:45\n"
+            "1960-01-01\t00:00:00\t1960-01-01T00:00:00\t1959-12-31T23:00:00Z\t1960-01-01T00:00:00\n"
+            "1959-12-31\t23:59:59\t1959-12-31T23:59:59\t1960-01-01T04:59:59Z\t1959-12-31T23:59:59\n"
+            "2012-02-29\t12:30:45.5\t2012-02-29T12:00:00\t2012-02-29T06:30:00Z\t2012-02-29T12:00:00\n"
+            "2011-09-01\t12:00:00\t2011-09-09T00:00:00\t2011-09-09T12:30:00Z\t1999-12-31T12:30:45\n"
+            "2011-01-01\t12:30:00\t2011-09-09T12:30:45.123\t2011-09-09T17:30:45Z\t"
             "2011-09-09T12:30:45\n"
             "!0x8001d814\t!0x8001d819\t2011-09-09T12:30:45\t!0x8001d819\t2011-09-09T12:30:45\n"
             ".\t.\t!0x8001d819\t!0x8001d819\t.\n"
-            "!0x8001d819\t!0x00000001\t2011-09-09T12:30:45\t2011-09-09T12:30:45.1\t!0x8001d814\n"
-            "2000-02-29\t00:00:01\t2000-02-29T00:00:01\t2000-02-28T10:00:01\t2000-02-29T00:00:01\n"
-            "!0x8001d814\t12:00:00\t!0x8001d814\t2000-01-01T11:59:59\t1999-12-31T23:59:00\n"
-            "9999-12-31\t23:59:59\t9999-12-31T23:59:59\t9999-12-31T23:59:59\t2099-12-31T23:59:59\n");
+            "!0x8001d819\t!0x00000001\t2011-09-09T12:30:45\t2011-09-09T12:30:45.1Z\t!0x8001d814\n"
+            "2000-02-29\t00:00:01\t2000-02-29T00:00:01\t2000-02-28T10:00:01Z\t2000-02-29T00:00:01\n"
+            "!0x8001d814\t12:00:00\t!0x8001d814\t2000-01-01T11:59:59Z\t1999-12-31T23:59:00\n"
+            "9999-12-31\t23:59:59\t9999-12-31T23:59:59\t9999-12-31T23:59:59Z\t2099-12-31T23:59:59\n");
   EXPECT_EQ(o.err,
             "isoread: 12 records, 60 fields: 47 read, 3 missing, 10 failed (0x8001d814 invalid "
-            "date or datetime: 4, 0x8001d819 invalid data: 5, 0x00000001 malformed time: 1)\n");
+            "date or datetime: 4, 0x8001d819 invalid data: 5, 0x00000001 malformed time: 1); "
+            "field 'B8601DT19.': try B8601DJ15. (reads 1 of 2); field 'B8601DZ21.': try "
+            "B8601DT15.; field 'B8601CI14.': try B8601DT14.\n");
 }
 
 // ---------------------------------------------------------------- JSON output
@@ -243,12 +246,12 @@ TEST_F(IsoreadTest, JsonLines) {
   EXPECT_EQ(o.status, 1);
   std::string want =
       R"({"record": 1, "fields": [)"
-      R"({"name": "B8601DA9.", "width": 9, "text": "20110909 ", "rc": 0, "code": "0x00000000", "error": null, "status": 0, "value": 18879, "untouched": false}, )"
-      R"({"name": "B8601DA8.", "width": 8, "text": "20110230", "rc": 2147604500, "code": "0x8001d814", "error": "invalid date or datetime", "status": 0, "value": null, "untouched": false}]})"
+      R"({"name": "B8601DA9.", "width": 9, "text": "20110909 ", "rc": 0, "code": 0, "message": null, "status": 0, "value": 18879, "untouched": false}, )"
+      R"({"name": "B8601DA8.", "width": 8, "text": "20110230", "rc": 2147604500, "code": 2147604500, "message": "invalid date or datetime", "status": 0, "value": null, "untouched": false}]})"
       "\n"
       R"({"record": 2, "fields": [)"
-      R"({"name": "B8601DA9.", "width": 9, "text": "\"\\\u0001é\u00ff", "rc": 2147604500, "code": "0x8001d814", "error": "invalid date or datetime", "status": 0, "value": null, "untouched": true}, )"
-      R"({"name": "B8601DA8.", "width": 8, "text": "", "rc": 0, "code": "0x00000000", "error": null, "status": 8, "value": null, "untouched": false}]})"
+      R"({"name": "B8601DA9.", "width": 9, "text": "\"\\\u0001é\u00ff", "rc": 2147604500, "code": 2147604500, "message": "invalid date or datetime", "status": 0, "value": null, "untouched": true}, )"
+      R"({"name": "B8601DA8.", "width": 8, "text": "", "rc": 0, "code": 0, "message": null, "status": 8, "value": null, "untouched": false}]})"
       "\n";
   EXPECT_EQ(o.out, want);
 }

@@ -51,6 +51,8 @@ void Counts::merge(const Counts &later) {
   records += later.records, fields += later.fields, read += later.read;
   missing += later.missing, failed += later.failed;
   for (const Code &c : later.by_code_) add(c.rc, c.problem, c.n);
+  for (size_t i = 0; i < later.samples.size(); ++i)
+    for (const std::string &text : later.samples[i]) sample(i, later.samples.size(), text);
 }
 
 std::string Counts::summary() const {
@@ -226,6 +228,7 @@ const Result *BatchReader::finish(size_t j, const RecordOut &rec) {
       ++counts.absent;
     } else if (r.rc != 0) {
       counts.fail(r.rc, f.entity());
+      sample_cut(i, r);
     } else if (f.entity() ? r.ent.untouched || r.ent.missing() : r.untouched || r.missing()) {
       ++counts.missing;
     } else {

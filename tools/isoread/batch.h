@@ -60,6 +60,16 @@ class Counts {
   uint64_t absent = 0, first_absent = 0;
   uint64_t unclosed = 0;   // CSV records with a quote left open
   uint64_t too_long = 0;   // records cut at the record bound
+  // Per field, the first texts it failed on or was cut short in, each from
+  // the field's start to the end of its record or cell (at most
+  // kSampleBytes): what suggestions are tried on.
+  std::vector<std::vector<std::string>> samples;
+  static constexpr size_t kSampleBytes = 256;
+  void sample(size_t field, size_t fields, std::string_view text) {
+    if (samples.size() < fields) samples.resize(fields);
+    if (samples[field].size() < ZB_SUGGEST_TEXTS)
+      samples[field].emplace_back(text.substr(0, kSampleBytes));
+  }
   void fail(uint32_t rc, bool problem);
   // Adds the counts of records read after these.
   void merge(const Counts &later);
@@ -131,10 +141,16 @@ class BatchReader {
       if (followed_) next_field = followed_[i];
       else if (fixed_)
         for (const Result &o : results_) next_field |= o.column == int64_t{r.column} + r.width;
-      n += !next_field;
+      if (next_field) continue;
+      ++n;
+      if (r.rc == 0) sample_cut(i, r);  // a failure has been taken already
     }
     if (n && !counts.cut) counts.first_cut = number;
     counts.cut += n;
+  }
+
+  void sample_cut(size_t i, const Result &r) {
+    counts.sample(i, fields_.size(), std::string_view(r.input, static_cast<size_t>(r.avail)));
   }
 
   const std::vector<Field> &fields_;

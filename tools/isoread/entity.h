@@ -28,8 +28,18 @@ struct EntityResult {
 size_t entity_room(const EntityResult &r);
 // "HEX DECODED", "?" (target not written) or "!CODE MESSAGE [TARGET]".
 char *render_entity_text(char *p, const EntityResult &r);
-// The JSON members from "error" on: "error", "status", "value" (the target
-// text), "decoded", "untouched", and the closing brace.
-char *render_entity_json(char *p, const EntityResult &r);
+// The JSON members after "status": "packed" (the target text), "decoded",
+// "form" and the components ("sign" .. "thousandths"; of an interval's
+// duration, after its "start" and "end"), "untouched", and the closing
+// brace. kind: ZB_KIND_DURATION, _PACKED or _INTERVAL.
+char *render_entity_json(char *p, const EntityResult &r, int32_t kind);
+
+// The components as cells (--raw): an interval's start and end (extended
+// text), then sign, years, months, days, hours, minutes, seconds and
+// thousandths, separated by sep; every cell empty when the target holds no
+// packed entity.
+char *render_entity_cells(char *p, const EntityResult &r, int32_t kind, char sep);
+// The names of those cells, in order, and how many there are.
+const char *const *entity_cell_names(int32_t kind, size_t *n);
 
 }  // namespace isoread

@@ -18,10 +18,12 @@
 #include "inputs.h"
 #include "io.h"
 #include "layout.h"
+#include "list.h"
 #include "options.h"
 #include "progress.h"
 #include "readers.h"
 #include "runner.h"
+#include "suggest.h"
 #include "version.h"
 #include "writer.h"
 
@@ -38,6 +40,7 @@ int run(int argc, char **argv) {
   if (!parse_options(argc, argv, &opts, &error)) return usage_error(error);
   if (opts.help) return print_help(stdout);
   if (opts.version) return print_version(opts.module, stdout, stderr);
+  if (opts.list) return print_list(stdout);
 
   // Standard output is checked first: a closed one would be taken by the
   // next file opened.
@@ -102,7 +105,8 @@ int run(int argc, char **argv) {
   runner->finish();
   progress->clear();
   std::fputs(taken_log().c_str(), stderr);
-  std::fprintf(stderr, "%s\n", runner->counts().summary().c_str());
+  const std::string hints = suggestions(handle->get(), fields, runner->counts());
+  std::fprintf(stderr, "%s%s\n", runner->counts().summary().c_str(), hints.c_str());
   if (int err = runner->output_error()) {
     std::fprintf(stderr, "isoread: error writing %s: %s\n", target.label().c_str(),
                  std::strerror(err));

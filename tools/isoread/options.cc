@@ -119,7 +119,8 @@ Entity readers:
   blank, the entity for people: a datetime as extended ISO text of the
   components it has, a duration in designator form, an interval as its two
   parts joined by '/', "(ref ...)" for the reference start that a lone
-  duration gets, '.' for a missing entity. JSON adds "decoded".
+  duration gets, '.' for a missing entity. JSON and --raw give the
+  components.
   A problem code is printed as !CODE and its message, followed by the target
   in brackets as n8601prob left it, e.g.
       !19 Leading character P expected [FFFFFFFFFFFFFFFF]
@@ -162,8 +163,11 @@ const Row kRows[] = {
      "zelbrant, the routine in morvista).\n"
      "W is the width: it must lie in the informat's\n"
      "range; without it the informat's default width is\n"
-     "used, and a routine name takes the rest of the\n"
-     "record (or of the delimited field).\n"
+     "used for fixed columns, and a delimited or CSV\n"
+     "field is read whole (the informat at its widest);\n"
+     "a routine name takes the rest of the record (or\n"
+     "of the delimited field). isoread --list names\n"
+     "every reader.\n"
      "POS is the 1-based starting column, or with\n"
      "--delimiter the field number; without POS a field\n"
      "starts where the previous one ended (the first at\n"
@@ -259,7 +263,11 @@ const Row kRows[] = {
     {nullptr, "--raw", nullptr,
      [](Options *o, const std::string &, std::string *) { return ask_mode(o, OutputMode::raw); },
      "print the host numbers (days, seconds) instead of\n"
-     "ISO text."},
+     "ISO text; entity readers print their components,\n"
+     "each a cell of its own: sign, years, months, days,\n"
+     "hours, minutes, seconds, thousandths (an interval:\n"
+     "start and end first), named COLUMN_INFORMAT_years\n"
+     "and so on in a header."},
     {nullptr, "--json", nullptr,
      [](Options *o, const std::string &, std::string *) { return ask_mode(o, OutputMode::json); },
      "print JSON Lines, one object per record."},
@@ -287,6 +295,10 @@ const Row kRows[] = {
     {"-h", "--help", nullptr,
      [](Options *o, const std::string &, std::string *) { return o->help = true; },
      "print this text."},
+    {nullptr, "--list", nullptr,
+     [](Options *o, const std::string &, std::string *) { return o->list = true; },
+     "list every reader: its name, kind, widths, the\n"
+     "modules that have it, what it reads and an example."},
     {nullptr, "--version", nullptr,
      [](Options *o, const std::string &, std::string *) { return o->version = true; },
      "print the version of isoread and, for each module\n"
@@ -383,7 +395,9 @@ const char kOutro[] = R"HELP(  With --option DEBUG=N8601DIAG every problem code 
 
 Text output: one line per record, the fields separated by tabs, each the
 extended ISO 8601 text of its value (date, time or datetime, as its informat
-implies; fractions of a second where present):
+implies; the fraction of a second, where there is one, as the shortest
+decimal that reads back to the same value; a 'Z' after a time or datetime
+its reader converted to GMT, as --list shows):
   .            the field holds a missing value (missing-value notation, or a
                time component out of range), or is absent from its record
   !0x8001d819  the field failed with that return code
@@ -391,14 +405,20 @@ implies; fractions of a second where present):
 With --keep the record comes first, byte for byte.
 
 JSON output: one object per record,
-  {"record": N, "fields": [{"name": ..., "width": ..., "text": ...,
-   "rc": ..., "error": ..., "status": ..., "value": ..., "untouched": ...}]}
-and "code" beside "rc": the code as the text output writes it ("0x8001d819"),
-with text the field's bytes as the reader saw them (bytes that are not
-UTF-8 appear as \u00XX), rc the return code as an unsigned number, error its
-message or null, status the status word, value the double stored (null for a
+  {"record": N, "fields": [{"name": ..., "width": ..., "text": ..., "rc": ...,
+   "code": ..., "message": ..., "status": ..., "value": ..., "untouched": ...}]}
+with name the reader, width the width it was given, text the field's bytes
+as the reader saw them (bytes that are not UTF-8 appear as \u00XX), code the
+reader's return code as a number (rc the same number), message its message
+or null, status the status word, value the number stored (null for a
 missing value or when nothing was stored) and untouched true when the reader
-did not write its target.
+did not write its target. Entity readers give, instead of "value", "packed"
+(the target's text), "decoded" (the entity for people), "form" ("duration",
+"single unit", "datetime", "anchor", "missing"), the components "sign",
+"years", "months", "days", "hours", "minutes", "seconds" and "thousandths"
+(null without an entity), and for intervals "start" and "end" (extended ISO
+text, null where the interval fixes none) before them. The README describes
+each member.
 
 Return codes:
   0x00000001  malformed time              0x8001d819  invalid data
@@ -412,7 +432,11 @@ failures by code, the fields absent from their record, and the fields cut
 short by their width: a width that ends inside the text of its record
 (neither byte beside the end is a blank, and with fixed columns no other
 field starts there), with the first record where that happened. Such a field
-is still read with its informat's width.
+is still read with its informat's width. For a field that failed or was cut
+short the line ends with what would have read it, found by reading its first
+such texts again with the informat's other widths and the other readers of
+its kind: "field 'B8601DT': try B8601DT15." (with "(reads 2 of 3)" when it
+reads only some of them).
 
 Exit status:
   0  every field of every record was read (or holds a missing value)
@@ -490,7 +514,7 @@ bool parse_options(int argc, char **argv, Options *opts, std::string *error) {
     }
     if (!row->apply(opts, value, error)) return false;
   }
-  if (opts->help || opts->version) return true;
+  if (opts->help || opts->version || opts->list) return true;
   if (opts->modes_given & (opts->modes_given - 1))
     return bad(error, "choose one of --raw, --json and --dump");
   if (opts->fields.empty()) return bad(error, "no field to read: give at least one -f");

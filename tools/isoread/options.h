@@ -41,6 +41,7 @@ struct Options {
   size_t max_record = size_t{8} << 20;  // --max-record: longest record kept whole
   bool help = false;
   bool version = false;  // --version
+  bool list = false;     // --list
   TaskOptions task;  // entity readers, host options, GMT offset
 };
 

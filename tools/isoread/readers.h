@@ -21,6 +21,7 @@ struct Field {
   int32_t width = -1;               // -1: the rest of the record
   int32_t target_len = 0;           // entity readers: bytes of the packed text
   std::string display;              // "B8601DT19.", "i8601dz", "is8601dui20"
+  bool zoned = false;               // the reader normalises its value to GMT
 
   bool entity() const { return kind >= ZB_KIND_DURATION; }
 };
@@ -43,6 +44,16 @@ class Handle {
   explicit Handle(zb_handle *h) : h_(h) {}
   zb_handle *h_;
 };
+
+// The catalog's entry of the reader described by info in module (by its
+// display name: the entry's name, then digits and '.' for a width), or null.
+const zb_catalog_entry *catalog_entry(const zb_reader_info &info, const std::string &module);
+
+// The registered informat a -f name gives without a width ("B8601DT",
+// "@b8601dt.") in module, or null when the name has a width or is no
+// registered informat's.
+const zb_catalog_entry *informat_without_width(const std::string &name,
+                                               const std::string &module);
 
 // Whether a reader of the fields writes to the host log as it reads: lines
 // whose order threads would shuffle.

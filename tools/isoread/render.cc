@@ -209,7 +209,12 @@ char *render_number(char *out, double v) {
   return std::to_chars(out, out + kValueRoom, v).ptr;
 }
 
-char *render_iso(char *out, double v, int32_t kind) {
+namespace {
+
+// The calendar split of a value's 15 significant digits: exact for whole
+// values, and the form of values zb_value_text does not take (years outside
+// 1582..9999, values far beyond any calendar, not finite).
+char *render_split(char *out, double v, int32_t kind, bool zoned) {
   Parts p;
   if (!split(v, &p)) return render_number(out, v);
   switch (kind) {
@@ -220,17 +225,69 @@ char *render_iso(char *out, double v, int32_t kind) {
     case ZB_KIND_TIME:
       if (std::fabs(v) > kMaxSeconds) break;
       if (p.negative) *out++ = '-';
-      return put_clock(out, p.whole, p);
+      out = put_clock(out, p.whole, p);
+      if (zoned) *out++ = 'Z';
+      return out;
     default: {
       if (std::fabs(v) > kMaxSeconds) break;
       to_floor(&p);
       int64_t days = floor_div(p.whole, 86400);
       out = put_date(out, days);
       *out++ = 'T';
-      return put_clock(out, p.whole - days * 86400, p);
+      out = put_clock(out, p.whole - days * 86400, p);
+      if (zoned) *out++ = 'Z';
+      return out;
     }
   }
   return render_number(out, v);
+}
+
+// Whole values within the calendar zb_value_text takes: most of what the
+// readers make (dates, whole seconds). They have no fraction to find, so
+// they are written here from the integer, the same text, faster.
+inline bool whole_in_calendar(double v, int32_t kind, int64_t *whole) {
+  constexpr double kFirstDay = -138061, kEndDay = 2936550;  // 1582-01-01, 10000-01-01
+  if (std::trunc(v) != v) return false;  // a NaN too
+  switch (kind) {
+    case ZB_KIND_DATE:
+      if (!(v >= kFirstDay && v < kEndDay)) return false;
+      break;
+    case ZB_KIND_TIME:
+      if (!(std::fabs(v) <= kMaxSeconds)) return false;
+      break;
+    case ZB_KIND_DATETIME:
+      if (!(v >= kFirstDay * 86400 && v < kEndDay * 86400)) return false;
+      break;
+    default:
+      return false;
+  }
+  *whole = static_cast<int64_t>(v);
+  return true;
+}
+
+char *render_whole(char *out, int64_t w, int32_t kind, bool zoned) {
+  const Parts none{};
+  if (kind == ZB_KIND_DATE) return put_date(out, w);
+  if (kind == ZB_KIND_TIME) {
+    if (w < 0) *out++ = '-', w = -w;
+    out = put_clock(out, w, none);
+  } else {
+    const int64_t days = floor_div(w, 86400);
+    out = put_date(out, days);
+    *out++ = 'T';
+    out = put_clock(out, w - days * 86400, none);
+  }
+  if (zoned) *out++ = 'Z';
+  return out;
+}
+
+}  // namespace
+
+char *render_iso(char *out, double v, int32_t kind, bool zoned) {
+  if (int64_t whole; whole_in_calendar(v, kind, &whole)) return render_whole(out, whole, kind, zoned);
+  const int n = zb_value_text(kind, v, zoned ? ZB_TEXT_ZONE : 0u, out, kValueRoom);
+  if (n >= 0 && static_cast<size_t>(n) < kValueRoom) return out + n;
+  return render_split(out, v, kind, zoned);
 }
 
 char *render_code(char *out, uint32_t code) {

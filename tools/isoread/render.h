@@ -10,16 +10,21 @@
 
 namespace isoread {
 
-// Room any single rendered value needs.
-constexpr size_t kValueRoom = 64;
+// Room any single rendered value needs: the exact text of the smallest
+// double of a time (5e-324 s has 324 fraction digits) with its sign and Z.
+constexpr size_t kValueRoom = 352;
 
 // A host date (days from 1960-01-01), time (seconds from midnight) or
 // datetime (seconds from 1960-01-01T00:00:00) as extended ISO 8601 text,
-// with the fraction of a second where there is one. Times may be negative
+// with the fraction of a second where there is one: the shortest decimal
+// that reads back to the same double (zb_value_text). Times may be negative
 // or beyond 24 hours (the calendar routine reads -1:30 and 25:00); they are
-// written as signed hours. Values too far out for a calendar date are
-// written as plain numbers.
-char *render_iso(char *out, double v, int32_t kind);  // ZB_KIND_DATE, _TIME or _DATETIME
+// written as signed hours. zoned adds 'Z' to a time or datetime that its
+// reader normalised to GMT. Dates outside 1582..9999 are written with
+// expanded years and fractions of up to 15 significant digits, values too
+// far out for a calendar date as plain numbers.
+char *render_iso(char *out, double v, int32_t kind,
+                 bool zoned = false);  // ZB_KIND_DATE, _TIME or _DATETIME
 
 // The shortest text that reads back as the same double.
 char *render_number(char *out, double v);

@@ -33,7 +33,11 @@ class CsvWriter : public Writer {
     };
     for (size_t i = 0; i < layout.size(); ++i) {
       if (i) line += sep;
-      cell(layout.header_name(i));
+      const std::vector<std::string> names = column_names(layout, i, raw_);
+      for (size_t k = 0; k < names.size(); ++k) {
+        if (k) line += sep;
+        cell(names[k]);
+      }
       if (errors_) {
         line += sep;
         cell(layout.header_name(i) + "_error");
@@ -52,7 +56,17 @@ class CsvWriter : public Writer {
       if (cell_.size() < room) cell_.resize(room);
       char *p = out.reserve(2 * room + 8);
       if (i) *p++ = sep;
-      if (f.entity()) {
+      if (f.entity() && raw_) {
+        // Components are numbers and ISO text: quoted only where the
+        // delimiter is among their characters.
+        char *end = render_entity_cells(cell_.data(), r.ent, f.kind, '\0');
+        for (char *c = cell_.data(), *e = c; c <= end; ++e) {
+          if (e != end && *e) continue;
+          if (c != cell_.data()) *p++ = sep;
+          p = render_csv_cell(p, std::string_view(c, static_cast<size_t>(e - c)), delim);
+          c = e + 1;
+        }
+      } else if (f.entity()) {
         if (r.rc == 0 && !r.ent.untouched && !r.ent.missing()) {
           char *end = render_entity_text(cell_.data(), r.ent);
           p = render_csv_cell(p, std::string_view(cell_.data(), static_cast<size_t>(end - cell_.data())), delim);

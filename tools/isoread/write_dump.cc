@@ -69,7 +69,7 @@ class DumpWriter : public Writer {
         p = append(p, " = ");
         p = render_number(p, r.value);
         p = append(p, " = ");
-        p = render_iso(p, r.value, f.kind);
+        p = render_iso(p, r.value, f.kind, f.zoned);
       }
       *p++ = '\n';
       out.commit(p);

@@ -33,24 +33,24 @@ class JsonWriter : public Writer {
       p = render_json_text(p, win);
       p = append(p, "\", \"rc\": ");
       p = render_unsigned(p, r.rc);
-      // The code as the text output writes it.
-      p = append(p, ", \"code\": \"");
-      p = f.entity() ? render_unsigned(p, r.rc) : render_code(p, r.rc);
-      *p++ = '"';
-      if (f.entity()) {
-        out.commit(render_entity_json(p, r.ent));
-        continue;
-      }
-      p = append(p, ", \"error\": ");
+      // "code": the same number ("rc" is kept for older consumers), and its
+      // message: a host code's or an entity reader's problem's.
+      p = append(p, ", \"code\": ");
+      p = render_unsigned(p, r.rc);
+      p = append(p, ", \"message\": ");
       if (r.rc == 0) {
         p = append(p, "null");
       } else {
         *p++ = '"';
-        p = append(p, zb_code_text(r.rc));
+        p = render_json_text(p, f.entity() ? zb_problem_text(r.rc) : zb_code_text(r.rc));
         *p++ = '"';
       }
       p = append(p, ", \"status\": ");
-      p = render_unsigned(p, r.status);
+      p = render_unsigned(p, f.entity() ? r.ent.status : r.status);
+      if (f.entity()) {
+        out.commit(render_entity_json(p, r.ent, f.kind));
+        continue;
+      }
       p = append(p, ", \"value\": ");
       if (r.untouched || r.missing() || !std::isfinite(r.value)) p = append(p, "null");
       else p = render_number(p, r.value);

@@ -18,10 +18,13 @@ class TextWriter : public Writer {
   void header(const Layout &layout, std::string_view first_record, Output &out) override {
     std::string line;
     if (keep_) (line = first_record) += layout.out_sep();
-    for (size_t i = 0; i < layout.size(); ++i) {
-      if (i) line += layout.out_sep();
-      line += layout.header_name(i);
-    }
+    bool first = true;
+    for (size_t i = 0; i < layout.size(); ++i)
+      for (const std::string &name : column_names(layout, i, raw_)) {
+        if (!first) line += layout.out_sep();
+        first = false;
+        line += name;
+      }
     out.put(line += '\n');
   }
 
@@ -45,8 +48,16 @@ class TextWriter : public Writer {
       const Result &r = rec.results[i];
       char *p = out.reserve(kValueRoom + entity_room(r.ent) + 2);
       if (i) *p++ = sep;
-      p = layout_.field(i).entity() ? render_entity_text(p, r.ent)
-                                    : value(p, r, layout_.field(i));
+      const Field &f = layout_.field(i);
+      if (!f.entity()) {
+        p = value(p, r, f);
+      } else if (!raw_ || r.rc != 0 || r.ent.untouched) {
+        p = render_entity_text(p, r.ent);
+      } else if (r.ent.missing()) {
+        *p++ = '.';
+      } else {
+        p = render_entity_cells(p, r.ent, f.kind, sep);
+      }
       out.commit(p);
     }
     out.put('\n');

@@ -29,6 +29,16 @@ std::unique_ptr<Writer> make_writer(const Options &opts, const Layout &layout) {
   return nullptr;
 }
 
+std::vector<std::string> column_names(const Layout &layout, size_t i, bool raw) {
+  const Field &f = layout.field(i);
+  if (!raw || !f.entity()) return {layout.header_name(i)};
+  size_t n;
+  const char *const *names = entity_cell_names(f.kind, &n);
+  std::vector<std::string> out;
+  for (size_t k = 0; k < n; ++k) out.push_back(layout.header_name(i) + "_" + names[k]);
+  return out;
+}
+
 char *render_kept(char *p, const RecordOut &rec, char sep) {
   p = append(p, rec.text);
   if (rec.mark == Mark::unclosed) *p++ = '"';

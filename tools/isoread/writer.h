@@ -5,7 +5,9 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "batch.h"
 #include "io.h"
@@ -48,8 +50,12 @@ inline char *append(char *p, std::string_view s) {
 // The text of a numeric field read without failing, not missing: ISO text,
 // or with raw the host number.
 inline char *render_plain(char *p, const Result &r, const Field &f, bool raw) {
-  return raw ? render_number(p, r.value) : render_iso(p, r.value, f.kind);
+  return raw ? render_number(p, r.value) : render_iso(p, r.value, f.kind, f.zoned);
 }
+
+// The names of the columns field i of layout writes: its header name, or
+// with raw an entity reader's component cells ("when_IS8601DUI_years").
+std::vector<std::string> column_names(const Layout &layout, size_t i, bool raw);
 
 // With --keep, the record as it came, and the separator of the new columns.
 // A record whose quote was left open gets it closed, so that CSV readers
