@@ -505,6 +505,22 @@ inline void check_time_agreement(const Api &a, const Field &f, const Record &r, 
   if (!r.is_datetime || raw_len(f) != f.window_len()) return;
   const size_t t = f.window.find('T');
   if (t == std::string::npos || f.window.find_first_of("+-Zz", t) != std::string::npos) return;
+  // A component of other than two digits ("21:001") is no extended time; the
+  // scanner and the time reader part such texts differently (both lenient).
+  if (f.window.find(':', t) != std::string::npos) {
+    size_t run = 0;
+    for (size_t i = t + 1; i < f.window.size() && f.window[i] != '.' && f.window[i] != ','; ++i) {
+      if (f.window[i] == ':') {
+        if (run != 2) return;
+        run = 0;
+      } else if (f.window[i] >= '0' && f.window[i] <= '9') {
+        ++run;
+      } else {
+        break;
+      }
+    }
+    if (run != 0 && run != 2) return;
+  }
   double unit;
   if (!(r.absent & 0x04))
     unit = 1;
