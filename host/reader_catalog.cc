@@ -17,18 +17,6 @@ static_assert(ZB_CATALOG_KIND_DATE == ZB_KIND_DATE && ZB_CATALOG_KIND_TIME == ZB
 static_assert(ZB_CATALOG_FLAG_ZONED == ZB_READER_ZONED && ZB_CATALOG_FLAG_LOGS == ZB_READER_LOGS &&
               ZB_CATALOG_FLAG_ZONED_LOGS == (ZB_READER_ZONED | ZB_READER_LOGS));
 
-// The record is read by layout from other languages (ctypes).
-static_assert(sizeof(zb_catalog_entry) == 64);
-static_assert(offsetof(zb_catalog_entry, name) == 0 && offsetof(zb_catalog_entry, routine) == 8 &&
-              offsetof(zb_catalog_entry, modules) == 16 &&
-              offsetof(zb_catalog_entry, description) == 24 &&
-              offsetof(zb_catalog_entry, example) == 32 && offsetof(zb_catalog_entry, kind) == 40 &&
-              offsetof(zb_catalog_entry, flags) == 44 &&
-              offsetof(zb_catalog_entry, min_width) == 48 &&
-              offsetof(zb_catalog_entry, max_width) == 52 &&
-              offsetof(zb_catalog_entry, default_width) == 56 &&
-              offsetof(zb_catalog_entry, decimals) == 60);
-
 // The widest field a lookup takes by routine name.
 constexpr int32_t kMaxWidth = 32767;
 

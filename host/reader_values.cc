@@ -18,21 +18,6 @@
 
 using zbhost::api_fail;
 
-static_assert(sizeof(zb_entity_parts) == 80);
-static_assert(offsetof(zb_entity_parts, form) == 0);
-static_assert(offsetof(zb_entity_parts, sign) == 4);
-static_assert(offsetof(zb_entity_parts, given) == 8);
-static_assert(offsetof(zb_entity_parts, fraction_of) == 12);
-static_assert(offsetof(zb_entity_parts, years) == 16);
-static_assert(offsetof(zb_entity_parts, seconds) == 56);
-static_assert(offsetof(zb_entity_parts, thousandths) == 64);
-static_assert(offsetof(zb_entity_parts, weeks) == 72);
-static_assert(offsetof(zb_entity_parts, reserved) == 76);
-static_assert(sizeof(zb_interval_parts) == 96);
-static_assert(offsetof(zb_interval_parts, start) == 0);
-static_assert(offsetof(zb_interval_parts, end) == 8);
-static_assert(offsetof(zb_interval_parts, duration) == 16);
-
 namespace {
 
 using i128 = __int128;

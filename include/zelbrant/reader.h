@@ -449,6 +449,31 @@ ZB_LAYOUT(offsetof(zb_module_info, build) == 32);
 ZB_LAYOUT(offsetof(zb_module_info, long_build) == 56);
 ZB_LAYOUT(offsetof(zb_module_info, built) == 128);
 ZB_LAYOUT(offsetof(zb_module_info, path) == 160);
+ZB_LAYOUT(sizeof(zb_entity_parts) == 80);
+ZB_LAYOUT(offsetof(zb_entity_parts, form) == 0);
+ZB_LAYOUT(offsetof(zb_entity_parts, sign) == 4);
+ZB_LAYOUT(offsetof(zb_entity_parts, given) == 8);
+ZB_LAYOUT(offsetof(zb_entity_parts, fraction_of) == 12);
+ZB_LAYOUT(offsetof(zb_entity_parts, years) == 16);
+ZB_LAYOUT(offsetof(zb_entity_parts, seconds) == 56);
+ZB_LAYOUT(offsetof(zb_entity_parts, thousandths) == 64);
+ZB_LAYOUT(offsetof(zb_entity_parts, weeks) == 72);
+ZB_LAYOUT(offsetof(zb_entity_parts, reserved) == 76);
+ZB_LAYOUT(sizeof(zb_interval_parts) == 96);
+ZB_LAYOUT(offsetof(zb_interval_parts, start) == 0);
+ZB_LAYOUT(offsetof(zb_interval_parts, end) == 8);
+ZB_LAYOUT(offsetof(zb_interval_parts, duration) == 16);
+ZB_LAYOUT(sizeof(zb_catalog_entry) == 64);
+ZB_LAYOUT(offsetof(zb_catalog_entry, routine) == 8);
+ZB_LAYOUT(offsetof(zb_catalog_entry, modules) == 16);
+ZB_LAYOUT(offsetof(zb_catalog_entry, description) == 24);
+ZB_LAYOUT(offsetof(zb_catalog_entry, example) == 32);
+ZB_LAYOUT(offsetof(zb_catalog_entry, kind) == 40);
+ZB_LAYOUT(offsetof(zb_catalog_entry, flags) == 44);
+ZB_LAYOUT(offsetof(zb_catalog_entry, min_width) == 48);
+ZB_LAYOUT(offsetof(zb_catalog_entry, max_width) == 52);
+ZB_LAYOUT(offsetof(zb_catalog_entry, default_width) == 56);
+ZB_LAYOUT(offsetof(zb_catalog_entry, decimals) == 60);
 #endif
 #undef ZB_LAYOUT
 
