@@ -512,6 +512,14 @@ int check_offsets(const Off *off, size_t n) {
 // each absent one.
 template <class Present, class Absent>
 void each_field(const zb_column &c, Present f, Absent g) {
+  if (c.starts && (c.flags & ZB_ADDRESSES)) {
+    for (size_t i = 0; i < c.n; ++i) {
+      if (present(c.validity, i))
+        f(i, reinterpret_cast<const char *>(static_cast<uintptr_t>(c.starts[i])), c.lengths[i]);
+      else g(i);
+    }
+    return;
+  }
   if (c.starts) {
     for (size_t i = 0; i < c.n; ++i) {
       if (present(c.validity, i)) f(i, c.data + c.starts[i], c.lengths[i]);
@@ -563,16 +571,32 @@ int read_column(zb_handle *h, int32_t reader, const zb_column *col, zb_results *
   if (!c.starts != !c.lengths)
     return fail(ZB_E_NULL, "column.starts and column.lengths go together");
   bool by_offsets = c.offsets || c.offsets32;
+  const bool addresses = c.flags & ZB_ADDRESSES;
+  if (addresses && !c.starts)
+    return fail(ZB_E_RANGE, "ZB_ADDRESSES is given without the spans layout");
   if (c.starts) {
     // The sign bits of them all first, a loop without branches; the field
-    // for the message only when one is negative.
+    // for the message only when one is negative. Addresses are unsigned:
+    // only their lengths are checked, and a present field's address is not
+    // null.
     int64_t signs = 0;
-    for (size_t i = 0; i < c.n; ++i) signs |= c.starts[i] | c.lengths[i];
+    bool null_text = false;
+    if (addresses) {
+      for (size_t i = 0; i < c.n; ++i) {
+        signs |= c.lengths[i];
+        null_text |= (c.starts[i] == 0) & (c.lengths[i] != 0);
+      }
+    } else {
+      for (size_t i = 0; i < c.n; ++i) signs |= c.starts[i] | c.lengths[i];
+    }
     for (size_t i = 0; signs < 0 && i < c.n; ++i)
-      if (c.starts[i] < 0 || c.lengths[i] < 0)
+      if ((!addresses && c.starts[i] < 0) || c.lengths[i] < 0)
         return fail(ZB_E_RANGE, "field " + std::to_string(i) + " has a negative start or length");
+    for (size_t i = 0; null_text && i < c.n; ++i)
+      if (c.starts[i] == 0 && c.lengths[i] != 0)
+        return fail(ZB_E_NULL, "field " + std::to_string(i) + " has a null address");
   }
-  bool any_data = c.starts ? true
+  bool any_data = c.starts ? !addresses
                   : by_offsets ? (c.offsets ? c.offsets[c.n] > c.offsets[0]
                                             : c.offsets32[c.n] > c.offsets32[0])
                                : c.field_len > 0;

@@ -6,6 +6,8 @@ set -euo pipefail
 need=(g++ cmake make libgtest-dev binutils help2man dpkg-dev file)
 # The Python package's tests and benchmark, for Debian's /usr/bin/python3.
 need+=(python3 python3-numpy python3-pandas python3-pytest python3-ciso8601 python3-hypothesis)
+# zelbrant._texts, the package's one extension module: Python's headers.
+need+=(python3-dev)
 # Parallel reads on a Dask cluster, and the package built and installed with
 # pip, offline: a wheel, a virtual environment.
 need+=(python3-dask python3-distributed python3-setuptools python3-wheel python3-build)

@@ -50,6 +50,12 @@ PY
 out=$(cd "$scratch" && env -u ZELBRANT_BUILD PYTHONPATH="$prefix/$(dirname "$pkg")" "$py" -c \
   "import zelbrant; print(zelbrant.to_datetime('$field', 'B8601DT').isoformat())")
 [ "$out" = "$want" ] || fail "the installed Python package read '$out', not '$want'"
+# zelbrant._texts goes with the package wherever the build made it.
+if ls "$build"/_texts*.so >/dev/null 2>&1; then
+  (cd "$scratch" && env -u ZELBRANT_BUILD PYTHONPATH="$prefix/$(dirname "$pkg")" "$py" -c \
+    "import zelbrant; assert zelbrant._capi.texts is not None") ||
+    fail "the installed Python package has no zelbrant._texts"
+fi
 # The tree works wherever it is moved.
 mv "$prefix" "$scratch/moved"
 check_isoread "$scratch/moved/bin/isoread"

@@ -26,6 +26,7 @@ check_venv() {
   out=$(cd "$scratch" && env -u ZELBRANT_BUILD -u PYTHONPATH "$venv/bin/python" -c '
 import zelbrant
 assert zelbrant.library_path.startswith(__import__("sys").prefix), zelbrant.library_path
+assert zelbrant._capi.texts is not None, "zelbrant._texts is not in the package"
 print(zelbrant.to_datetime("20110909T123045", "B8601DT").isoformat(),
       zelbrant.Reader("ND8601DA", module="morvista").read_ticks(["20110909"], unit="s")[0])')
   [ "$out" = "2011-09-09T12:30:45 1315526400" ] || fail "the package in $venv read '$out'"

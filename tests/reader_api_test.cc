@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -203,6 +204,106 @@ TEST_F(ReaderApi, SpansOfRecords) {
   EXPECT_EQ(zb_read_column(h, 0, &c, &r), ZB_E_RANGE);
   c.lengths = nullptr;
   EXPECT_EQ(zb_read_column(h, 0, &c, &r), ZB_E_NULL);
+}
+
+// Addresses: each field where it lives (the strings of a Python list),
+// no data pointer; the same values as the offsets layout, absent rows not
+// read, the last field against an inaccessible page, and the ticks and
+// entity calls through the same layout.
+TEST_F(ReaderApi, FieldsByAddress) {
+  const std::vector<std::string> texts{"20110909T123045", "", "20110909X", "2011"};
+  std::vector<std::unique_ptr<char[]>> apart;
+  std::vector<int64_t> starts;
+  std::vector<int32_t> lengths;
+  for (const auto &t : texts) {
+    apart.emplace_back(new char[t.size() + 1]);
+    std::memcpy(apart.back().get(), t.c_str(), t.size() + 1);
+    starts.push_back(static_cast<int64_t>(reinterpret_cast<uintptr_t>(apart.back().get())));
+    lengths.push_back(static_cast<int32_t>(t.size()));
+  }
+  zbtest::GuardedField guarded("20110909T1230");
+  starts.push_back(static_cast<int64_t>(reinterpret_cast<uintptr_t>(guarded.data())));
+  lengths.push_back(13);
+  starts.push_back(0);  // absent: no address
+  lengths.push_back(0);
+  zb_column c{};
+  c.n = starts.size();
+  c.starts = starts.data();
+  c.lengths = lengths.data();
+  c.flags = ZB_ADDRESSES;
+  const uint8_t valid = 0b011111;
+  c.validity = &valid;
+  int32_t dt = reader("B8601DT19.");
+  Got g = read(h, dt, c);
+  Offsets o({"20110909T123045", "", "20110909X", "2011", "20110909T1230", ""});
+  zb_column oc = o.column();
+  oc.validity = &valid;
+  Got want = read(h, dt, oc);
+  EXPECT_EQ(g.codes, want.codes);
+  EXPECT_EQ(g.written, want.written);
+  for (size_t i = 0; i < c.n; ++i) EXPECT_EQ(bits(g.values[i]), bits(want.values[i])) << i;
+  EXPECT_DOUBLE_EQ(g.values[4], kDt - 45);
+
+  std::vector<int64_t> ticks(c.n);
+  std::vector<uint32_t> codes(c.n);
+  ASSERT_EQ(zb_read_ticks(h, dt, &c, 0, ticks.data(), codes.data()), ZB_OK) << zb_last_error();
+  EXPECT_EQ(ticks[0], static_cast<int64_t>(kDt) - 3653 * 86400);
+  EXPECT_EQ(ticks[5], ZB_NAT);
+
+  const char *dur = "P1Y2M";
+  int64_t dur_start = static_cast<int64_t>(reinterpret_cast<uintptr_t>(dur));
+  int32_t dur_len = 5;
+  zb_column dc{};
+  dc.n = 1;
+  dc.starts = &dur_start;
+  dc.lengths = &dur_len;
+  dc.flags = ZB_ADDRESSES;
+  char packed[16];
+  uint32_t code = 9, len = 0;
+  zb_results r{};
+  r.texts = packed;
+  r.text_stride = sizeof packed;
+  r.codes = &code;
+  r.text_lens = &len;
+  ASSERT_EQ(zb_read_column(h, reader("$IS860DU"), &dc, &r), ZB_OK) << zb_last_error();
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(len, 16u);
+}
+
+TEST_F(ReaderApi, BadAddresses) {
+  int32_t dt = reader("B8601DT19.");
+  const char *text = "20110909T123045";
+  int64_t starts[2] = {static_cast<int64_t>(reinterpret_cast<uintptr_t>(text)), 0};
+  int32_t lengths[2] = {15, 15};
+  zb_column c{};
+  c.n = 2;
+  c.starts = starts;
+  c.lengths = lengths;
+  c.flags = ZB_ADDRESSES;
+  double values[2] = {5, 5};
+  uint32_t codes[2] = {5, 5};
+  zb_results r{};
+  r.values = values;
+  r.codes = codes;
+  EXPECT_EQ(zb_read_column(h, dt, &c, &r), ZB_E_NULL) << "a null address with text";
+  EXPECT_NE(std::string(zb_last_error()).find("field 1"), std::string::npos) << zb_last_error();
+  lengths[1] = -1;
+  starts[1] = starts[0];
+  EXPECT_EQ(zb_read_column(h, dt, &c, &r), ZB_E_RANGE) << "a negative length";
+  zb_column fixed{};
+  fixed.data = text;
+  fixed.n = 1;
+  fixed.stride = fixed.field_len = 15;
+  fixed.flags = ZB_ADDRESSES;
+  EXPECT_EQ(zb_read_column(h, dt, &fixed, &r), ZB_E_RANGE) << "addresses need the spans layout";
+  EXPECT_EQ(values[0], 5);
+  EXPECT_EQ(codes[0], 5u) << "nothing written by a failed call";
+  lengths[1] = 0;
+  starts[1] = 0;
+  EXPECT_EQ(zb_read_column(h, dt, &c, &r), ZB_OK) << "no address needed for no text";
+  EXPECT_EQ(codes[0], 0u);
+  EXPECT_EQ(codes[1], 0u);
+  EXPECT_TRUE(ifm_is_missing(values[1])) << "an empty field is a missing value";
 }
 
 TEST_F(ReaderApi, EntityReaders) {

@@ -45,7 +45,7 @@ extern "C" {
 #define ZB_READER_API
 #endif
 
-#define ZB_READER_API_VERSION 6
+#define ZB_READER_API_VERSION 7
 
 /* API statuses. */
 #define ZB_OK 0
@@ -118,8 +118,12 @@ typedef struct zb_reader_info {
  * field (Arrow's validity bitmap); an absent field is not read: it gets the
  * missing value (entity readers: no text) and code 0.
  * With ZB_NUL_PADDED in flags a fixed-layout field ends before its trailing
- * NUL bytes, as NumPy's fixed-width bytes ('S19') pad shorter values. */
+ * NUL bytes, as NumPy's fixed-width bytes ('S19') pad shorter values.
+ * With ZB_ADDRESSES (version 7) a spans-layout column's starts hold each
+ * field's own address and data is not used: texts that live apart, such as
+ * the strings of a Python list, read where they are. */
 #define ZB_NUL_PADDED 1u
+#define ZB_ADDRESSES 2u
 typedef struct zb_column {
   const char *data;
   size_t n;
@@ -128,7 +132,7 @@ typedef struct zb_column {
   const int64_t *offsets;
   const int32_t *offsets32;
   const uint8_t *validity;
-  uint32_t flags;      /* ZB_NUL_PADDED */
+  uint32_t flags;      /* ZB_NUL_PADDED, ZB_ADDRESSES */
   const int64_t *starts;   /* spans layout, with lengths */
   const int32_t *lengths;
 } zb_column;

@@ -96,6 +96,25 @@ def test_every_column_kind_gives_the_same_values():
 DT_TEXT = "20110909T123045"
 
 
+@pytest.fixture(params=["by address", "copied"])
+def str_layout(request, monkeypatch):
+    """Columns of str read where the strings are (zelbrant._texts), or
+    copied into fixed-width bytes as where that module is not built."""
+    if request.param == "copied":
+        monkeypatch.setattr(zelbrant._capi, "texts", None)
+    elif zelbrant._capi.texts is None:
+        pytest.skip("zelbrant._texts is not built")
+    return request.param
+
+
+def test_the_address_module_is_loaded_where_it_is_built():
+    import glob
+    import os
+    here = os.path.dirname(zelbrant._capi.path)
+    if glob.glob(os.path.join(here, "_texts*.so")):
+        assert zelbrant._capi.texts is not None
+
+
 @pytest.mark.parametrize("name,texts", [
     ("first text the shortest", ["20110909", DT_TEXT, "2011-09-09T12:30:45", DT_TEXT + ".5"]),
     ("missing values among them", [None, DT_TEXT, float("nan"), pd.NA, "", "bad", DT_TEXT]),
@@ -104,16 +123,20 @@ DT_TEXT = "20110909T123045"
     ("other than ASCII", [DT_TEXT, "20110909T12304\uff15", "2011\u00e90909"]),
     ("str subclasses", [np.str_(DT_TEXT), DT_TEXT, np.str_("20110909")]),
     ("NULs inside", ["2011\x000909T123045", DT_TEXT, "\x00" + DT_TEXT]),
+    ("pandas' missing values", [pd.NaT, DT_TEXT, pd.NA, "", None]),
+    ("bytes among them", [DT_TEXT, b"20110909", bytearray(b"20110909T1230")]),
 ])
 @pytest.mark.parametrize("informat", ["B8601DT19.", "B8601DT", "i8601dt"])
-def test_columns_of_str_read_as_their_utf8_bytes(name, texts, informat):
+def test_columns_of_str_read_as_their_utf8_bytes(name, texts, informat, str_layout):
     """A column of str is read as the same column of UTF-8 bytes (the joined
     layout) is, whatever layout it takes."""
     r = zelbrant.Reader(informat)
     b = [t.encode() if isinstance(t, str) else t for t in texts]
     want = r.read(b, errors="coerce").view(np.uint64)
     codes = r.codes.copy()
-    for column in (np.array(texts, dtype=object), pd.Series(texts, dtype=object)):
+    strided = np.array([x for t in texts for x in (t, "never read")], dtype=object)[::2]
+    for column in (np.array(texts, dtype=object), pd.Series(texts, dtype=object), strided,
+                   texts):
         got = r.read(column, errors="coerce").view(np.uint64)
         np.testing.assert_array_equal(got, want, err_msg=name)
         np.testing.assert_array_equal(r.codes, codes, err_msg=name)
@@ -121,7 +144,7 @@ def test_columns_of_str_read_as_their_utf8_bytes(name, texts, informat):
     np.testing.assert_array_equal(ticks, r.read_ticks(b, errors="coerce", threads=1))
 
 
-def test_trailing_nuls_of_a_str_are_padding():
+def test_trailing_nuls_of_a_str_are_padding(str_layout):
     r = zelbrant.Reader("B8601DT19.")
     texts = np.array([DT_TEXT + "\x00", DT_TEXT + "\x00\x00\x00"], dtype=object)
     assert r.read(texts).tolist() == [DT, DT]
@@ -143,7 +166,7 @@ def test_fixed_arrays_are_read_in_place():
     assert r.read(arr).tolist() == [DT, DT + 1, DT]
 
 
-def test_missing_values_none_and_nan():
+def test_missing_values_none_and_nan(str_layout):
     r = zelbrant.Reader("B8601DA8.")
     got = r.read(["20110909", None, float("nan"), pd.NA, "", "        "])
     assert got[0] == 18879

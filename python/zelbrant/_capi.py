@@ -17,6 +17,7 @@ KIND_DURATION, KIND_PACKED, KIND_INTERVAL = 3, 4, 5
 ENTITY_KINDS = (KIND_DURATION, KIND_PACKED, KIND_INTERVAL)
 
 NUL_PADDED = 1
+ADDRESSES = 2
 
 UNITS = {"s": 0, "ms": 1, "us": 2, "ns": 3}
 NAT = -(2 ** 63)
@@ -144,6 +145,30 @@ def _load():
 
 
 lib, path = _load()
+
+
+def _load_texts():
+    """zelbrant._texts from beside the library, built for this Python; None
+    where it is not (columns of str are then copied into fixed-width bytes)."""
+    import importlib.machinery
+    import importlib.util
+    import sys
+    here = os.path.dirname(path)
+    for suffix in importlib.machinery.EXTENSION_SUFFIXES:
+        candidate = os.path.join(here, "_texts" + suffix)
+        if os.path.isfile(candidate):
+            spec = importlib.util.spec_from_file_location("zelbrant._texts", candidate)
+            try:
+                module = importlib.util.module_from_spec(spec)
+                spec.loader.exec_module(module)
+            except ImportError:
+                return None
+            sys.modules.setdefault("zelbrant._texts", module)
+            return module
+    return None
+
+
+texts = _load_texts()
 
 
 class Error(Exception):

@@ -78,6 +78,50 @@ def _fixed(arr):
     return p
 
 
+_missing_objects = None
+
+
+def _missing():
+    """pandas' missing values, which a column of str may hold."""
+    global _missing_objects
+    if _missing_objects is None:
+        try:
+            import pandas as pd
+            _missing_objects = (pd.NA, pd.NaT)
+        except ImportError:
+            _missing_objects = ()
+    return _missing_objects
+
+
+def _spans(objects):
+    """An object array of ASCII str and missing values, read where the
+    strings are (zelbrant._texts gives their addresses): no copy of the
+    texts. None where that module is not built or an item is anything else."""
+    t = _capi.texts
+    n = len(objects)
+    if t is None or not n:
+        return None
+    if objects.strides[0] != objects.itemsize:
+        objects = np.ascontiguousarray(objects)
+    starts = np.empty(n, dtype=np.int64)
+    lengths = np.empty(n, dtype=np.int32)
+    validity = np.full((n + 7) // 8, 0xFF, dtype=np.uint8)
+    first, absent = t.spans(objects.ctypes.data, n, starts.ctypes.data, lengths.ctypes.data,
+                            validity.ctypes.data, _missing())
+    if first < n:
+        return None
+    p = _Prepared(n)
+    p.col.starts, p.col.lengths = starts.ctypes.data, lengths.ctypes.data
+    p.col.flags = _capi.ADDRESSES
+    # The column holds the strings whose characters the readers read.
+    p.keep += [objects, starts, lengths]
+    if absent:
+        p.col.validity = validity.ctypes.data
+        p.keep.append(validity)
+    p.text = lambda i: objects[i].encode() if isinstance(objects[i], str) else None
+    return p
+
+
 # Widest text a column of str is laid out at by NumPy's own conversion;
 # wider ones take the joined layout.
 FIXED_CAP = 64
@@ -223,10 +267,19 @@ def _prepare(column, width=None):
             except UnicodeEncodeError:
                 return _offsets(column.tolist())
         if column.dtype.kind == "O":
-            fixed = _fixed_str(column, width)
+            fixed = _spans(column)
+            if fixed is None:
+                fixed = _fixed_str(column, width)
             return fixed if fixed is not None else _offsets(column.tolist())
         raise TypeError(f"read() takes text, not an array of {column.dtype}")
-    return _offsets(list(column))
+    items = list(column)
+    if _capi.texts is not None and items:
+        objects = np.empty(len(items), dtype=object)
+        objects[:] = items
+        spans = _spans(objects)
+        if spans is not None:
+            return spans
+    return _offsets(items)
 
 
 def _slice(col, start, n):
