@@ -476,18 +476,35 @@ class Reader:
 
     def _pipelined(self, objects, fn, outs, extra, k):
         """Lays out the texts block by block on this thread while k reader
-        threads read the blocks already laid out. Returns the text of a row,
+        threads read the blocks already laid out: thread w reads blocks w,
+        w + k, ... through a handle of its own. Returns the text of a row,
         for messages."""
         n = len(objects)
         readers = self._readers(k)
-        jobs, blocks = [], []
-        for j, start in enumerate(range(0, n, PIPELINE_BLOCK)):
-            p = _prepare(objects[start:start + PIPELINE_BLOCK], self.width)
-            blocks.append(p)
-            ptrs = [a.ctypes.data + start * a.itemsize for a in outs]
-            jobs.append(_pool(k).submit(readers[j % k]._call, fn, p.col, extra, ptrs))
-        for job in jobs:
-            job.result()
+        count = -(-n // PIPELINE_BLOCK)
+        blocks = [None] * count
+        ready = [threading.Event() for _ in range(count)]
+
+        def work(w):
+            for j in range(w, count, k):
+                ready[j].wait()
+                if blocks[j] is None:  # laying it out failed; the caller raises
+                    return
+                start = j * PIPELINE_BLOCK
+                readers[w]._call(fn, blocks[j].col, extra,
+                                 [a.ctypes.data + start * a.itemsize for a in outs])
+
+        jobs = [_pool(k).submit(work, w) for w in range(min(k, count))]
+        try:
+            for j in range(count):
+                start = j * PIPELINE_BLOCK
+                blocks[j] = _prepare(objects[start:start + PIPELINE_BLOCK], self.width)
+                ready[j].set()
+        finally:
+            for event in ready:  # no reader thread waits for a block that never comes
+                event.set()
+            for job in jobs:
+                job.result()
         return lambda i: blocks[i // PIPELINE_BLOCK].text(i % PIPELINE_BLOCK)
 
     def _parallel(self, fn, p, outs, extra, threads):
