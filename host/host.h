@@ -204,6 +204,8 @@ constexpr int kMinYear = 1582;
 constexpr int kMaxYear = 20000;
 // Days from 1960-01-01 of a proleptic Gregorian date (no range check).
 int64_t days_from_civil(int64_t y, unsigned m, unsigned d);
+// The same for a year of 1 or more, by a shorter way (zmdy's).
+int64_t days_from_civil_positive(int64_t y, unsigned m, unsigned d);
 struct Civil {
   int64_t year;
   unsigned month, day;

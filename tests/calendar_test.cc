@@ -67,12 +67,20 @@ TEST_F(CalendarTest, EveryDayAgreesWithChrono) {
     const double hd = static_cast<double>(day);
     double jy = 0, jm = 0, jd = 0;
     zymdjul(&jy, &jm, &jd, zjuldat(hd));
-    if (cal::days_from_civil(y, m, d) != day || c.year != y || c.month != m || c.day != d ||
+    if (cal::days_from_civil(y, m, d) != day || cal::days_from_civil_positive(y, m, d) != day ||
+        c.year != y || c.month != m || c.day != d ||
         zmdy(m, d, static_cast<double>(y)) != hd || zyear(hd) != static_cast<double>(y) ||
         zmonth(hd) != m || zday(hd) != d || jy != static_cast<double>(y) || jm != m || jd != d) {
       if (++bad <= 5) ADD_FAILURE() << "day " << day << " = " << y << "-" << m << "-" << d;
     }
   }
+  EXPECT_EQ(bad, 0);
+  // The years after, to the host's last: the two ways of counting agree.
+  for (int64_t y = 10000; y <= cal::kMaxYear; ++y)
+    for (unsigned m = 1; m <= 12; ++m)
+      for (unsigned d : {1u, 28u, cal::last_day(y, m)})
+        if (cal::days_from_civil_positive(y, m, d) != cal::days_from_civil(y, m, d) && ++bad <= 5)
+          ADD_FAILURE() << y << "-" << m << "-" << d;
   EXPECT_EQ(bad, 0);
 }
 

@@ -58,6 +58,19 @@ TEST_F(DateReaders, DateOk) {
     EXPECT_EQ(ok(field.data(), c.len == kWhole ? static_cast<int32_t>(c.text.size()) : c.len),
               c.rc);
   }
+  // A wrong character at each place: a letter, a '/', or a digit where a
+  // separator belongs.
+  for (size_t i = 0; i < 10; ++i) {
+    for (char c : {'x', '/', '5'}) {
+      std::string text = "2011-09-09";
+      if (i == 4 || i == 7 || c != '5') {
+        text[i] = c;
+        SCOPED_TRACE(text);
+        GuardedField field(text);
+        EXPECT_EQ(ok(field.data(), 10), 1);
+      }
+    }
+  }
 }
 
 TEST_F(DateReaders, Date) {

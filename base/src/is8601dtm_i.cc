@@ -81,6 +81,19 @@ ZB_API uint32_t i8601_time(ifmblock *blk, int32_t flag) {
   const char *cur = t.p;
   int32_t left = t.len;
 
+  // hh:mm:ss and nothing after it, the form of nearly every field: the
+  // loop below reads it the same way, a part at a time.
+  if (left == 8 && cur[2] == ':' && cur[5] == ':' && digit(cur[0]) & digit(cur[1]) &
+                                                       digit(cur[3]) & digit(cur[4]) &
+                                                       digit(cur[6]) & digit(cur[7])) {
+    const int32_t hh = digit_value(cur[0]) * 10 + digit_value(cur[1]);
+    const int32_t mm = digit_value(cur[3]) * 10 + digit_value(cur[4]);
+    const int32_t ss = digit_value(cur[6]) * 10 + digit_value(cur[7]);
+    if (hh > 23 || mm > 59 || ss > 59) return 0;
+    store(blk, static_cast<double>(hh * 3600 + mm * 60 + ss));
+    return 0;
+  }
+
   // Hours, minutes, seconds: each two digits, the later ones after ':'.
   // After the seconds a further ':' is an ordinary character.
   static const double kUnit[3] = {3600.0, 60.0, 1.0};
@@ -191,11 +204,10 @@ ZB_API int32_t date_ok(const char *text, int32_t len) {
   const zb_text t = zb_trim(text, len);
   if (t.len != kDateLen) return 1;
   const char *s = t.p;
-  for (int32_t i = 0; i < kDateLen; ++i) {
-    const bool ok = (i == 4 || i == 7) ? (s[i] == '-' || s[i] == ' ') : digit(s[i]);
-    if (!ok) return 1;
-  }
-  return 0;
+  const auto sep = [](char c) { return c == '-' || c == ' '; };
+  const bool ok = digit(s[0]) & digit(s[1]) & digit(s[2]) & digit(s[3]) & sep(s[4]) &
+                  digit(s[5]) & digit(s[6]) & sep(s[7]) & digit(s[8]) & digit(s[9]);
+  return ok ? 0 : 1;
 }
 
 // i8601da(blk): yyyy-mm-dd, blanks around it; stores the host date. Returns

@@ -93,19 +93,34 @@ def _missing():
     return _missing_objects
 
 
-def _spans(objects):
+class _Scratch:
+    """The addresses, lengths and validity bits of a block of rows, kept
+    for the next block: fresh pages cost more than filling them."""
+
+    def __init__(self, rows):
+        self.rows = rows
+        self.starts = np.empty(rows, dtype=np.int64)
+        self.lengths = np.empty(rows, dtype=np.int32)
+        self.validity = np.empty((rows + 7) // 8, dtype=np.uint8)
+
+
+def _spans(objects, scratch=None):
     """An object array of ASCII str and missing values, read where the
     strings are (zelbrant._texts gives their addresses): no copy of the
-    texts. None where that module is not built or an item is anything else."""
+    texts. None where that module is not built or an item is anything else.
+    scratch: a _Scratch of at least len(objects) rows to fill, else fresh
+    arrays."""
     t = _capi.texts
     n = len(objects)
     if t is None or not n:
         return None
     if objects.strides[0] != objects.itemsize:
         objects = np.ascontiguousarray(objects)
-    starts = np.empty(n, dtype=np.int64)
-    lengths = np.empty(n, dtype=np.int32)
-    validity = np.full((n + 7) // 8, 0xFF, dtype=np.uint8)
+    if scratch is None or scratch.rows < n:
+        scratch = _Scratch(n)
+    starts, lengths = scratch.starts[:n], scratch.lengths[:n]
+    validity = scratch.validity[:(n + 7) // 8]
+    validity.fill(0xFF)
     first, absent = t.spans(objects.ctypes.data, n, starts.ctypes.data, lengths.ctypes.data,
                             validity.ctypes.data, _missing())
     if first < n:
@@ -226,8 +241,11 @@ def _offsets(items):
 
 
 # Rows prepared at a time when the texts are laid out on the caller's thread
-# while reader threads read the blocks before.
+# while reader threads read the blocks before; and when one thread lays out
+# and reads a long column block by block (the block's addresses stay in
+# the cache between the two).
 PIPELINE_BLOCK = 1 << 16
+SERIAL_BLOCK = 1 << 16
 
 
 def _objects(column):
@@ -247,7 +265,7 @@ def _objects(column):
     return None
 
 
-def _prepare(column, width=None):
+def _prepare(column, width=None, scratch=None):
     if isinstance(column, (str, bytes)):
         raise TypeError("read() takes a column; use read_one() for a single field")
     if hasattr(column, "columns") and hasattr(column, "index"):  # a DataFrame
@@ -267,7 +285,7 @@ def _prepare(column, width=None):
             except UnicodeEncodeError:
                 return _offsets(column.tolist())
         if column.dtype.kind == "O":
-            fixed = _spans(column)
+            fixed = _spans(column, scratch)
             if fixed is None:
                 fixed = _fixed_str(column, width)
             return fixed if fixed is not None else _offsets(column.tolist())
@@ -349,7 +367,10 @@ class Reader:
     errors="coerce" leaves NaN (None) there.
 
     One Reader may be used by one thread at a time (calls from several are
-    taken in turn); different Readers work in parallel.
+    taken in turn); different Readers work in parallel. Columns are read
+    where they are (the strings of a column of str too, without the
+    interpreter's lock): another thread must not change a column while a
+    call reads it.
     """
 
     def __init__(self, informat, module="zelbrant", width=None, *, host_options=None,
@@ -474,38 +495,64 @@ class Reader:
             self._siblings.append(Reader(informat, module, width, **options))
         return [self] + self._siblings[:k - 1]
 
-    def _pipelined(self, objects, fn, outs, extra, k):
-        """Lays out the texts block by block on this thread while k reader
-        threads read the blocks already laid out: thread w reads blocks w,
-        w + k, ... through a handle of its own. Returns the text of a row,
-        for messages."""
+    def _blocked(self, objects, fn, outs, extra, k):
+        """Reads a column of objects block by block: this thread lays each
+        block out while k reader threads read the blocks before it (k = 1:
+        this thread reads it too), reader w taking blocks w, w + k, ...
+        through a handle of its own. The blocks' addresses go into a ring of
+        scratch arrays, so the memory a call takes does not grow with the
+        column. Returns the text of a row, for messages."""
         n = len(objects)
+        size = PIPELINE_BLOCK if k > 1 else SERIAL_BLOCK
+        count = -(-n // size)
+        texts = [None] * count
+
+        def read(reader, j, p):
+            start = j * size
+            reader._call(fn, p.col, extra, [a.ctypes.data + start * a.itemsize for a in outs])
+
+        if k == 1:
+            scratch = _Scratch(size)
+            for j in range(count):
+                p = _prepare(objects[j * size:(j + 1) * size], self.width, scratch)
+                texts[j] = p.text
+                read(self, j, p)
+            return lambda i: texts[i // size](i % size)
+
         readers = self._readers(k)
-        count = -(-n // PIPELINE_BLOCK)
+        ring = [_Scratch(size) for _ in range(2 * k)]
         blocks = [None] * count
         ready = [threading.Event() for _ in range(count)]
+        done = [threading.Event() for _ in range(count)]
 
         def work(w):
-            for j in range(w, count, k):
-                ready[j].wait()
-                if blocks[j] is None:  # laying it out failed; the caller raises
-                    return
-                start = j * PIPELINE_BLOCK
-                readers[w]._call(fn, blocks[j].col, extra,
-                                 [a.ctypes.data + start * a.itemsize for a in outs])
+            try:
+                for j in range(w, count, k):
+                    ready[j].wait()
+                    if blocks[j] is None:  # laying it out failed; the caller raises
+                        return
+                    read(readers[w], j, blocks[j])
+                    blocks[j] = None
+                    done[j].set()
+            finally:
+                for j in range(w, count, k):  # the caller never waits on a block left
+                    done[j].set()
 
         jobs = [_pool(k).submit(work, w) for w in range(min(k, count))]
         try:
             for j in range(count):
-                start = j * PIPELINE_BLOCK
-                blocks[j] = _prepare(objects[start:start + PIPELINE_BLOCK], self.width)
+                if j >= len(ring):  # its scratch arrays are free once that block is read
+                    done[j - len(ring)].wait()
+                p = _prepare(objects[j * size:(j + 1) * size], self.width, ring[j % len(ring)])
+                texts[j] = p.text
+                blocks[j] = p
                 ready[j].set()
         finally:
             for event in ready:  # no reader thread waits for a block that never comes
                 event.set()
             for job in jobs:
                 job.result()
-        return lambda i: blocks[i // PIPELINE_BLOCK].text(i % PIPELINE_BLOCK)
+        return lambda i: texts[i // size](i % size)
 
     def _parallel(self, fn, p, outs, extra, threads):
         """fn(handle, reader, column, *extra, out pointers...) over the
@@ -539,10 +586,10 @@ class Reader:
         objects = _objects(column)
         n = len(objects) if objects is not None else 0
         k = _threads_for(threads, n)
-        if k > 1 and n > PIPELINE_BLOCK:
+        if n > (PIPELINE_BLOCK if k > 1 else SERIAL_BLOCK):
             out = np.empty(n, dtype=dtype)
             codes = np.zeros(n, dtype=np.uint32)
-            text = self._pipelined(objects, fn, [out, codes], extra, k)
+            text = self._blocked(objects, fn, [out, codes], extra, k)
         else:
             p = _prepare(column if objects is None else objects, self.width)
             out = np.empty(p.col.n, dtype=dtype)
