@@ -8,7 +8,12 @@
  * characters, and missing values (None, a float NaN, and the objects the
  * caller names). Anything else stops the walk and the caller lays the
  * column out another way. Trailing NULs of a string are not part of its
- * text, as in NumPy's fixed-width strings. */
+ * text, as in NumPy's fixed-width strings.
+ *
+ * The walk runs without the interpreter's lock, so that reader threads lay
+ * out their own blocks side by side: it only reads what never changes in a
+ * live object (a str's type, kind, length and characters, a float's value)
+ * and compares pointers, and the caller holds the column and the tuple. */
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
@@ -43,6 +48,7 @@ static PyObject *spans(PyObject *self, PyObject *args) {
   uint8_t *validity = (uint8_t *)(uintptr_t)validity_addr;
   const Py_ssize_t n_missing = PyTuple_GET_SIZE(missing);
   Py_ssize_t i = 0, absent = 0;
+  Py_BEGIN_ALLOW_THREADS
   for (; i < n; ++i) {
     PyObject *o = objects[i];
     if (PyUnicode_CheckExact(o) && PyUnicode_IS_COMPACT_ASCII(o)) {
@@ -64,6 +70,7 @@ static PyObject *spans(PyObject *self, PyObject *args) {
     validity[i / 8] &= (uint8_t)~(1u << (i % 8));
     ++absent;
   }
+  Py_END_ALLOW_THREADS
   return Py_BuildValue("nn", i, absent);
 }
 

@@ -2,6 +2,7 @@
 
 import ctypes
 import gc
+import itertools
 import os
 import threading
 from concurrent.futures import ThreadPoolExecutor
@@ -240,12 +241,12 @@ def _offsets(items):
     return p
 
 
-# Rows prepared at a time when the texts are laid out on the caller's thread
-# while reader threads read the blocks before; and when one thread lays out
-# and reads a long column block by block (the block's addresses stay in
-# the cache between the two).
+# Rows laid out and read at a time by each reader thread of a long column;
+# and by one thread alone (the block's addresses stay in the cache between
+# the two).
 PIPELINE_BLOCK = 1 << 16
-SERIAL_BLOCK = 1 << 16
+SERIAL_BLOCK = 1 << 14
+MIN_BLOCK = 1 << 12
 
 
 def _objects(column):
@@ -496,60 +497,34 @@ class Reader:
         return [self] + self._siblings[:k - 1]
 
     def _blocked(self, objects, fn, outs, extra, k):
-        """Reads a column of objects block by block: this thread lays each
-        block out while k reader threads read the blocks before it (k = 1:
-        this thread reads it too), reader w taking blocks w, w + k, ...
-        through a handle of its own. The blocks' addresses go into a ring of
-        scratch arrays, so the memory a call takes does not grow with the
-        column. Returns the text of a row, for messages."""
+        """Reads a column of objects block by block on k threads (k = 1: this
+        one), each laying out and reading the next block not yet taken
+        through a handle of its own. A column of str is laid out without the
+        interpreter's lock too, so the threads run side by side; each keeps
+        one block's addresses, so the memory a call takes does not grow with
+        the column. Returns the text of a row, for messages."""
         n = len(objects)
-        size = PIPELINE_BLOCK if k > 1 else SERIAL_BLOCK
+        # Eight blocks or more a thread, so that one slowed down (by another
+        # process) leaves little for the end.
+        size = SERIAL_BLOCK if k == 1 else min(PIPELINE_BLOCK, max(MIN_BLOCK, -(-n // (8 * k))))
         count = -(-n // size)
         texts = [None] * count
+        taken = itertools.count()  # next() on it is atomic
 
-        def read(reader, j, p):
-            start = j * size
-            reader._call(fn, p.col, extra, [a.ctypes.data + start * a.itemsize for a in outs])
+        def work(reader):
+            scratch = _Scratch(size)
+            for j in taken:
+                if j >= count:
+                    return
+                start = j * size
+                p = _prepare(objects[start:start + size], self.width, scratch)
+                texts[j] = p.text
+                reader._call(fn, p.col, extra, [a.ctypes.data + start * a.itemsize for a in outs])
 
         if k == 1:
-            scratch = _Scratch(size)
-            for j in range(count):
-                p = _prepare(objects[j * size:(j + 1) * size], self.width, scratch)
-                texts[j] = p.text
-                read(self, j, p)
-            return lambda i: texts[i // size](i % size)
-
-        readers = self._readers(k)
-        ring = [_Scratch(size) for _ in range(2 * k)]
-        blocks = [None] * count
-        ready = [threading.Event() for _ in range(count)]
-        done = [threading.Event() for _ in range(count)]
-
-        def work(w):
-            try:
-                for j in range(w, count, k):
-                    ready[j].wait()
-                    if blocks[j] is None:  # laying it out failed; the caller raises
-                        return
-                    read(readers[w], j, blocks[j])
-                    blocks[j] = None
-                    done[j].set()
-            finally:
-                for j in range(w, count, k):  # the caller never waits on a block left
-                    done[j].set()
-
-        jobs = [_pool(k).submit(work, w) for w in range(min(k, count))]
-        try:
-            for j in range(count):
-                if j >= len(ring):  # its scratch arrays are free once that block is read
-                    done[j - len(ring)].wait()
-                p = _prepare(objects[j * size:(j + 1) * size], self.width, ring[j % len(ring)])
-                texts[j] = p.text
-                blocks[j] = p
-                ready[j].set()
-        finally:
-            for event in ready:  # no reader thread waits for a block that never comes
-                event.set()
+            work(self)
+        else:
+            jobs = [_pool(k).submit(work, r) for r in self._readers(k)]
             for job in jobs:
                 job.result()
         return lambda i: texts[i // size](i % size)
