@@ -51,6 +51,7 @@ static PyObject *spans(PyObject *self, PyObject *args) {
   Py_BEGIN_ALLOW_THREADS
   for (; i < n; ++i) {
     PyObject *o = objects[i];
+    if (!o) break; /* an array NumPy has not filled: left to the other layouts */
     if (PyUnicode_CheckExact(o) && PyUnicode_IS_COMPACT_ASCII(o)) {
       const char *text = (const char *)PyUnicode_DATA(o);
       Py_ssize_t len = PyUnicode_GET_LENGTH(o);
