@@ -504,9 +504,10 @@ class Reader:
         one block's addresses, so the memory a call takes does not grow with
         the column. Returns the text of a row, for messages."""
         n = len(objects)
-        # Eight blocks or more a thread, so that one slowed down (by another
-        # process) leaves little for the end.
-        size = SERIAL_BLOCK if k == 1 else min(PIPELINE_BLOCK, max(MIN_BLOCK, -(-n // (8 * k))))
+        # Sixteen blocks or more a thread, so that the block one thread still
+        # reads when the others have none left (or one slowed down by another
+        # process) is a small part of the call; a block costs about 15 us.
+        size = SERIAL_BLOCK if k == 1 else min(PIPELINE_BLOCK, max(MIN_BLOCK, -(-n // (16 * k))))
         count = -(-n // size)
         texts = [None] * count
         taken = itertools.count()  # next() on it is atomic
