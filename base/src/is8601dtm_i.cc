@@ -23,6 +23,8 @@ double load(const ifmblock *blk) { return zb_load(blk->target); }
 void store(const ifmblock *blk, double d) { zb_store(blk->target, d); }
 
 bool digit(char c) { return zb_isdigit(static_cast<unsigned char>(c)); }
+// 1 for a digit: tests of several characters joined with & take one branch.
+unsigned digit_bit(char c) { return digit(c) ? 1u : 0u; }
 int32_t digit_value(char c) { return static_cast<unsigned char>(c) - '0'; }
 
 // The host's local offset east of GMT, negated into the correction that
@@ -83,9 +85,9 @@ ZB_API uint32_t i8601_time(ifmblock *blk, int32_t flag) {
 
   // hh:mm:ss and nothing after it, the form of nearly every field: the
   // loop below reads it the same way, a part at a time.
-  if (left == 8 && cur[2] == ':' && cur[5] == ':' && digit(cur[0]) & digit(cur[1]) &
-                                                       digit(cur[3]) & digit(cur[4]) &
-                                                       digit(cur[6]) & digit(cur[7])) {
+  if (left == 8 && cur[2] == ':' && cur[5] == ':' &&
+      (digit_bit(cur[0]) & digit_bit(cur[1]) & digit_bit(cur[3]) & digit_bit(cur[4]) &
+       digit_bit(cur[6]) & digit_bit(cur[7])) != 0) {
     const int32_t hh = digit_value(cur[0]) * 10 + digit_value(cur[1]);
     const int32_t mm = digit_value(cur[3]) * 10 + digit_value(cur[4]);
     const int32_t ss = digit_value(cur[6]) * 10 + digit_value(cur[7]);
@@ -204,9 +206,10 @@ ZB_API int32_t date_ok(const char *text, int32_t len) {
   const zb_text t = zb_trim(text, len);
   if (t.len != kDateLen) return 1;
   const char *s = t.p;
-  const auto sep = [](char c) { return c == '-' || c == ' '; };
-  const bool ok = digit(s[0]) & digit(s[1]) & digit(s[2]) & digit(s[3]) & sep(s[4]) &
-                  digit(s[5]) & digit(s[6]) & sep(s[7]) & digit(s[8]) & digit(s[9]);
+  const auto sep = [](char c) -> unsigned { return c == '-' || c == ' '; };
+  const unsigned ok = digit_bit(s[0]) & digit_bit(s[1]) & digit_bit(s[2]) & digit_bit(s[3]) &
+                      sep(s[4]) & digit_bit(s[5]) & digit_bit(s[6]) & sep(s[7]) &
+                      digit_bit(s[8]) & digit_bit(s[9]);
   return ok ? 0 : 1;
 }
 
