@@ -50,19 +50,19 @@ constexpr int16_t kMarchDays[13] = {0, 306, 337, 0, 31, 61, 92, 122, 153, 184, 2
 
 // days_from_civil_c for a year of 1 or more: the same sum with the 400-year
 // eras folded in, fewer steps on the way of every date field.
-constexpr int64_t days_from_positive_civil(int64_t y, unsigned m, unsigned d) {
+constexpr int64_t days_from_civil_positive_c(int64_t y, unsigned m, unsigned d) {
   const auto yy = static_cast<uint64_t>(y - (m <= 2));
   return static_cast<int64_t>(365 * yy + yy / 4 - yy / 100 + yy / 400) + kMarchDays[m] + d - 1 -
          kEpochShift;
 }
-static_assert(days_from_positive_civil(1960, 1, 1) == 0);
-static_assert(days_from_positive_civil(1582, 10, 15) == days_from_civil_c(1582, 10, 15));
-static_assert(days_from_positive_civil(2000, 2, 29) == days_from_civil_c(2000, 2, 29));
-static_assert(days_from_positive_civil(20000, 12, 31) == days_from_civil_c(20000, 12, 31));
+static_assert(days_from_civil_positive_c(1960, 1, 1) == 0);
+static_assert(days_from_civil_positive_c(1582, 10, 15) == days_from_civil_c(1582, 10, 15));
+static_assert(days_from_civil_positive_c(2000, 2, 29) == days_from_civil_c(2000, 2, 29));
+static_assert(days_from_civil_positive_c(20000, 12, 31) == days_from_civil_c(20000, 12, 31));
 }  // namespace
 
 int64_t days_from_civil_positive(int64_t y, unsigned m, unsigned d) {
-  return days_from_positive_civil(y, m, d);
+  return days_from_civil_positive_c(y, m, d);
 }
 
 // Valid for |days| below 2^60.
@@ -164,7 +164,7 @@ double svc_zmdy(double month, double day, double year) {
   // (zmdy runs on every date field; docs/performance.md).
   if (d > 28 && d > cal::last_day(y, static_cast<unsigned>(m))) return ifm_missing();
   return static_cast<double>(
-      cal::days_from_positive_civil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)));
+      cal::days_from_civil_positive_c(y, static_cast<unsigned>(m), static_cast<unsigned>(d)));
 }
 
 // zhms(hour, minute, second): hour*3600 + minute*60 + second; components of

@@ -512,19 +512,18 @@ int check_offsets(const Off *off, size_t n) {
 // each absent one.
 template <class Present, class Absent>
 void each_field(const zb_column &c, Present f, Absent g) {
-  if (c.starts && (c.flags & ZB_ADDRESSES)) {
-    for (size_t i = 0; i < c.n; ++i) {
-      if (present(c.validity, i))
-        f(i, reinterpret_cast<const char *>(static_cast<uintptr_t>(c.starts[i])), c.lengths[i]);
-      else g(i);
-    }
-    return;
-  }
   if (c.starts) {
-    for (size_t i = 0; i < c.n; ++i) {
-      if (present(c.validity, i)) f(i, c.data + c.starts[i], c.lengths[i]);
-      else g(i);
-    }
+    // One loop for both kinds of start, chosen once for the column.
+    auto spans = [&](auto at) {
+      for (size_t i = 0; i < c.n; ++i) {
+        if (present(c.validity, i)) f(i, at(c.starts[i]), c.lengths[i]);
+        else g(i);
+      }
+    };
+    if (c.flags & ZB_ADDRESSES)
+      spans([](int64_t a) { return reinterpret_cast<const char *>(static_cast<uintptr_t>(a)); });
+    else
+      spans([&](int64_t s) { return c.data + s; });
     return;
   }
   if (c.offsets || c.offsets32) {

@@ -292,13 +292,8 @@ def _prepare(column, width=None, scratch=None):
             return fixed if fixed is not None else _offsets(column.tolist())
         raise TypeError(f"read() takes text, not an array of {column.dtype}")
     items = list(column)
-    if _capi.texts is not None and items:
-        objects = np.empty(len(items), dtype=object)
-        objects[:] = items
-        spans = _spans(objects)
-        if spans is not None:
-            return spans
-    return _offsets(items)
+    spans = _spans(_objects(items)) if _capi.texts is not None else None
+    return spans if spans is not None else _offsets(items)
 
 
 def _slice(col, start, n):
